@@ -1,0 +1,89 @@
+#include "devicereporter.h"
+
+#include "devicerecord.h"
+#include "localaddresslist.h"
+#include "platform.h"
+
+#include <QIODevice>
+#include <QStringList>
+#include <QTextStream>
+#include <QUrl>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+// The host of an address slot as an IPv4 value in network byte order, when
+// it has four dot-separated parts; a part that is no number counts as 0 and
+// a part above 255 by its low 8 bits.
+bool hostAsIPv4(const char *slot, quint32 &value)
+{
+    const QString host = QUrl(QString::fromUtf8(slot), QUrl::TolerantMode).host(QUrl::FullyDecoded);
+    const QStringList parts = host.split(QLatin1Char('.'), Qt::KeepEmptyParts, Qt::CaseSensitive);
+    if (parts.size() != 4)
+        return false;
+    unsigned char octets[4];
+    for (int i = 0; i < 4; ++i)
+        octets[i] = static_cast<unsigned char>(parts[i].toUShort(nullptr, 10) & 0xff);
+    std::memcpy(&value, octets, sizeof value);
+    return true;
+}
+
+} // namespace
+
+DeviceReporter::DeviceReporter(const LocalAddressList *addressList)
+    // Zeroed allocation: pages of the table that no record reaches are never touched.
+    : records(static_cast<DeviceRecord *>(std::calloc(capacity, sizeof(DeviceRecord)))),
+      addressList(addressList)
+{
+    Q_CHECK_PTR(records);
+}
+
+DeviceReporter::~DeviceReporter()
+{
+    std::free(records);
+}
+
+void DeviceReporter::report(const DeviceRecord &record)
+{
+    QMutexLocker locker(&mutex);
+    for (int i = 0; i < count; ++i) {
+        if (std::memcmp(&records[i], &record, sizeof record) == 0)
+            return;
+    }
+    if (count >= capacity)
+        return;
+    std::memcpy(&records[count++], &record, sizeof record);
+
+    const int k = chooseAddress(record);
+    if (k < 0)
+        return;
+    char line[1024] = {};
+    Platform::formatText(line, sizeof line, "\n[%s] <%s>\n", record.name, record.addresses[k]);
+
+    QTextStream out(stdout, QIODevice::ReadWrite);
+    out << line << Qt::endl;
+    std::fflush(stdout);
+}
+
+int DeviceReporter::chooseAddress(const DeviceRecord &record) const
+{
+    const int n = record.addressCount;
+    if (n <= 1)
+        return n - 1;
+    int best = -1;
+    int k = 0;
+    for (int i = 0; i < n; ++i) {
+        quint32 host;
+        if (!hostAsIPv4(record.addresses[i], host))
+            continue;
+        const int score = addressList->prefixScore(host);
+        if (score > best) {
+            best = score;
+            k = i;
+        }
+    }
+    return k;
+}

@@ -1,0 +1,152 @@
+#include "discoverer.h"
+
+#include "abortthread.h"
+#include "devicerecord.h"
+#include "platform.h"
+
+#include "soapwsddProxy.h"
+// The runtime's default namespace table; every proxy context installs its own copy.
+#include "wsdd.nsmap"
+
+#include <QElapsedTimer>
+
+#include <cstring>
+
+namespace {
+
+const char endpoint[] = "soap.udp://239.255.255.250:3702/";
+const char discoveryTo[] = "urn:schemas-xmlsoap-org:ws:2005:04:discovery";
+const char probeAction[] = "http://schemas.xmlsoap.org/ws/2005/04/discovery/Probe";
+const char namePrefix[] = "onvif://www.onvif.org/name/";
+constexpr int receiveTimeoutSeconds = 6;
+
+// Every "%20" becomes a space, searching again from the start after each one.
+void decodeSpaces(char *name)
+{
+    while (char *escape = std::strstr(name, "%20")) {
+        *escape = ' ';
+        std::memmove(escape + 1, escape + 3, std::strlen(escape + 3) + 1);
+    }
+}
+
+void destroyProxy(wsddProxy *&proxy)
+{
+    proxy->destroy();
+    delete proxy;
+    proxy = nullptr;
+}
+
+// A failed receive ends the collection only when the address has gone quiet
+// or its socket failed; anything else was one unusable message.
+bool endsCollection(const soap *context, qint64 waitedMs)
+{
+    if (!soap_valid_socket(context->socket) || context->errnum != 0)
+        return true;
+    return context->error == SOAP_EOF && waitedMs >= receiveTimeoutSeconds * 1000;
+}
+
+} // namespace
+
+Discoverer::~Discoverer()
+{
+    close();
+}
+
+bool Discoverer::probe(quint32 address, DeviceRecord &record)
+{
+    close();
+    // Names and addresses are kept as the UTF-8 the device sent.
+    proxy = new (std::nothrow) wsddProxy(endpoint, SOAP_C_UTFSTRING);
+    if (!proxy)
+        return false;
+
+    const QByteArray messageId = Platform::newMessageId();
+    proxy->soap_header(nullptr, const_cast<char *>(messageId.constData()), nullptr, nullptr,
+                       nullptr, nullptr, const_cast<char *>(discoveryTo),
+                       const_cast<char *>(probeAction), nullptr);
+
+    multicastInterface = address;
+    proxy->soap->recv_timeout = receiveTimeoutSeconds;
+    proxy->soap->ipv4_multicast_if = reinterpret_cast<char *>(&multicastInterface);
+
+    // No Types and no scope text: every target service on the link answers.
+    wsdd__ScopesType scopes;
+    wsdd__ProbeType request;
+    request.Scopes = &scopes;
+    proxy->send_Probe(nullptr, nullptr, &request);
+    return nextMatch(record);
+}
+
+bool Discoverer::nextMatch(DeviceRecord &record)
+{
+    while (proxy) {
+        // Without a socket gSOAP would read standard input instead.
+        if (!soap_valid_socket(proxy->soap->socket)) {
+            destroyProxy(proxy);
+            return false;
+        }
+
+        __wsdd__ProbeMatches answer;
+        QElapsedTimer waited;
+        waited.start();
+        AbortThread watchdog;
+        watchdog.armed = true;
+        watchdog.start(QThread::InheritPriority);
+        const int status = proxy->recv_ProbeMatches(answer);
+        watchdog.armed = false;
+        watchdog.wait();
+
+        if (status == SOAP_OK) {
+            if (answer.wsdd__ProbeMatches)
+                fillRecord(*answer.wsdd__ProbeMatches, record);
+            // The record holds copies; what the context parsed is not needed any more.
+            proxy->destroy();
+            return true;
+        }
+        if (endsCollection(proxy->soap, waited.elapsed())) {
+            destroyProxy(proxy);
+            return false;
+        }
+        proxy->destroy(); // skip the unusable message and listen on
+    }
+    return false;
+}
+
+void Discoverer::close()
+{
+    if (proxy)
+        destroyProxy(proxy);
+}
+
+void Discoverer::fillRecord(const wsdd__ProbeMatchesType &message, DeviceRecord &record)
+{
+    if (message.__sizeProbeMatch < 1 || !message.ProbeMatch)
+        return;
+    const wsdd__ProbeMatchType &match = message.ProbeMatch[0];
+
+    const char *scopes = match.Scopes ? match.Scopes->__item : nullptr;
+    const char *nameScope = scopes ? std::strstr(scopes, namePrefix) : nullptr;
+    if (nameScope) {
+        char name[DeviceRecord::nameSize] = {};
+        Platform::scanToken(nameScope + sizeof namePrefix - 1, name, sizeof name);
+        decodeSpaces(name);
+        Platform::copyText(record.name, sizeof record.name, name);
+    } else {
+        Platform::copyText(record.name, sizeof record.name, "Unknown");
+    }
+
+    if (!match.XAddrs)
+        return; // no address slot: stored by the reporter, never printed
+    const char *rest = match.XAddrs;
+    int i = 0;
+    while (i < DeviceRecord::maxAddresses - 1) {
+        const char *space = std::strchr(rest, ' ');
+        if (!space)
+            break;
+        Platform::scanToken(rest, record.addresses[i], DeviceRecord::addressSize);
+        ++i;
+        rest = space + 1;
+    }
+    Platform::copyText(record.addresses[i], DeviceRecord::addressSize, rest);
+    record.addressCount = i + 1;
+}

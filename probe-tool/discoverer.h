@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QObject>
+
+class wsddProxy;
+struct DeviceRecord;
+struct wsdd__ProbeMatchesType;
+
+// The WS-Discovery exchange of one local address: one multicast Probe, then
+// one ProbeMatches answer per receive.
+class Discoverer : public QObject
+{
+    Q_OBJECT
+
+public:
+    Discoverer() = default;
+    ~Discoverer() override;
+
+    // Sends a new Probe out of address (network byte order) and receives the
+    // first answer into record; true when one arrived.
+    bool probe(quint32 address, DeviceRecord &record);
+    // Receives the next answer into record; false once the address has been
+    // quiet for the receive timeout or its socket failed.
+    bool nextMatch(DeviceRecord &record);
+    void close();
+
+private:
+    friend class TestRecordFilling;
+
+    static void fillRecord(const wsdd__ProbeMatchesType &message, DeviceRecord &record);
+
+    wsddProxy *proxy = nullptr;
+    quint32 multicastInterface = 0; // the context points here while the Probe is sent
+};

@@ -1,0 +1,39 @@
+#include "devicereporter.h"
+#include "discovererthread.h"
+#include "localaddresslist.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+#ifndef Q_OS_WIN
+    // Windows reads the version from the executable's version resource.
+    QCoreApplication::setApplicationVersion(QStringLiteral(LENSCOUT_VERSION));
+#endif
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Morvessa Lenscout"));
+    parser.addVersionOption();
+    parser.process(app);
+
+    addressList = new LocalAddressList;
+    reporter = new DeviceReporter(addressList);
+
+    const int n = addressList->count();
+    auto *threads = new DiscovererThread[n];
+    for (int i = 0; i < n; ++i) {
+        threads[i].address = addressList->address(i);
+        threads[i].start(QThread::InheritPriority);
+    }
+    for (int i = 0; i < n; ++i)
+        threads[i].wait(QDeadlineTimer(QDeadlineTimer::Forever));
+
+    delete[] threads;
+    delete addressList;
+    addressList = nullptr;
+    delete reporter;
+    reporter = nullptr;
+    return 0;
+}

@@ -1,0 +1,105 @@
+#include "platform.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#ifdef _WIN32
+#include <rpc.h>
+#else
+#include <uuid/uuid.h>
+#endif
+
+namespace Platform {
+
+namespace {
+const char uuidScheme[] = "urn:uuid:";
+
+// White space as the C locale's isspace() knows it, which "%s" stops at.
+bool isSpace(char c)
+{
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
+} // namespace
+
+QByteArray newMessageId()
+{
+    QByteArray id(uuidScheme);
+#ifdef _WIN32
+    UUID uuid;
+    UuidCreate(&uuid);
+    RPC_CSTR text = nullptr;
+    if (UuidToStringA(&uuid, &text) == RPC_S_OK) {
+        id += reinterpret_cast<const char *>(text);
+        RpcStringFreeA(&text);
+    }
+#else
+    uuid_t uuid;
+    uuid_generate(uuid);
+    char text[37];
+    uuid_unparse_lower(uuid, text);
+    id += text;
+#endif
+    return id;
+}
+
+int scanToken(const char *source, char *target, std::size_t size)
+{
+#ifdef _WIN32
+    const int scanned = sscanf_s(source, "%s", target, static_cast<unsigned>(size));
+    return scanned == EOF ? -1 : scanned;
+#else
+    while (isSpace(*source))
+        ++source;
+    if (*source == '\0')
+        return -1;
+    std::size_t length = 0;
+    while (source[length] != '\0' && !isSpace(source[length]))
+        ++length;
+    if (length >= size) {
+        target[0] = '\0';
+        return 0;
+    }
+    std::memcpy(target, source, length);
+    target[length] = '\0';
+    return 1;
+#endif
+}
+
+bool copyText(char *target, std::size_t size, const char *source)
+{
+    // strcpy_s would call the invalid-parameter handler on overflow, which
+    // ends the process by default, so the length is checked first everywhere.
+    if (std::strlen(source) >= size) {
+        target[0] = '\0';
+        return false;
+    }
+#ifdef _WIN32
+    strcpy_s(target, size, source);
+#else
+    std::memcpy(target, source, std::strlen(source) + 1);
+#endif
+    return true;
+}
+
+int formatText(char *target, std::size_t size, const char *format, ...)
+{
+    va_list arguments;
+    va_start(arguments, format);
+#ifdef _WIN32
+    const int written = vsprintf_s(target, size, format, arguments);
+#else
+    const int written = std::vsnprintf(target, size, format, arguments);
+#endif
+    va_end(arguments);
+    return written;
+}
+
+void terminateProcess(int status)
+{
+    std::fflush(stdout);
+    std::_Exit(status);
+}
+
+} // namespace Platform
