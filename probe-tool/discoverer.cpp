@@ -29,6 +29,19 @@ void decodeSpaces(char *name)
     }
 }
 
+// gSOAP reads a UDP message like a stream and would take the next datagram
+// as the continuation of a truncated or broken one, losing the answer in it.
+// This receive hook hands the parser at most one datagram per message, and
+// never lets it fall back to standard input when there is no socket.
+size_t receiveOneDatagram(soap *context, char *buffer, size_t length)
+{
+    auto *gate = static_cast<Discoverer::ReceiveGate *>(context->user);
+    if (gate->datagramTaken || !soap_valid_socket(context->socket))
+        return 0;
+    gate->datagramTaken = true;
+    return gate->receive(context, buffer, length);
+}
+
 void destroyProxy(wsddProxy *&proxy)
 {
     proxy->destroy();
@@ -65,6 +78,10 @@ bool Discoverer::probe(quint32 address, DeviceRecord &record)
                        nullptr, nullptr, const_cast<char *>(discoveryTo),
                        const_cast<char *>(probeAction), nullptr);
 
+    gate.receive = proxy->soap->frecv;
+    proxy->soap->frecv = receiveOneDatagram;
+    proxy->soap->user = &gate;
+
     multicastInterface = address;
     proxy->soap->recv_timeout = receiveTimeoutSeconds;
     proxy->soap->ipv4_multicast_if = reinterpret_cast<char *>(&multicastInterface);
@@ -80,13 +97,8 @@ bool Discoverer::probe(quint32 address, DeviceRecord &record)
 bool Discoverer::nextMatch(DeviceRecord &record)
 {
     while (proxy) {
-        // Without a socket gSOAP would read standard input instead.
-        if (!soap_valid_socket(proxy->soap->socket)) {
-            destroyProxy(proxy);
-            return false;
-        }
-
         __wsdd__ProbeMatches answer;
+        gate.datagramTaken = false;
         QElapsedTimer waited;
         waited.start();
         AbortThread watchdog;

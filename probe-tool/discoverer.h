@@ -2,6 +2,8 @@
 
 #include <QObject>
 
+#include <cstddef>
+
 class wsddProxy;
 struct DeviceRecord;
 struct wsdd__ProbeMatchesType;
@@ -24,11 +26,19 @@ public:
     bool nextMatch(DeviceRecord &record);
     void close();
 
+    // State of the receive hook that limits one message to one datagram.
+    struct ReceiveGate
+    {
+        size_t (*receive)(struct soap *, char *, size_t) = nullptr;
+        bool datagramTaken = false;
+    };
+
 private:
     friend class TestRecordFilling;
 
     static void fillRecord(const wsdd__ProbeMatchesType &message, DeviceRecord &record);
 
     wsddProxy *proxy = nullptr;
+    ReceiveGate gate;
     quint32 multicastInterface = 0; // the context points here while the Probe is sent
 };
