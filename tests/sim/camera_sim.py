@@ -43,7 +43,7 @@ import sys
 import time
 import uuid
 import xml.etree.ElementTree as ET
-from xml.sax.saxutils import escape, quoteattr
+from xml.sax.saxutils import escape
 
 GROUP = "239.255.255.250"
 PORT = 3702
@@ -78,6 +78,8 @@ BEHAVIOURS = {
 }
 SPEC_KEYS = ("name", "xaddrs", "behaviour", "uuid", "model", "country")
 
+# Identifies this run in AppSequence.
+INSTANCE_ID = int(time.time())
 DEEP_LEVELS = 5000
 HUGE_ATTR = 60000
 BIG_SIZE = 64000
@@ -257,10 +259,9 @@ class Simulator:
         self.sock.setsockopt(socket.IPPROTO_IP, socket.IP_ADD_MEMBERSHIP, mreq)
 
         # Signals only write to this pair, so the loop stops between datagrams.
-        self.wake, wake_writer = socket.socketpair()
-        wake_writer.setblocking(False)
-        self.wake_writer = wake_writer
-        signal.set_wakeup_fd(wake_writer.fileno())
+        self.wake, self.wake_writer = socket.socketpair()
+        self.wake_writer.setblocking(False)
+        signal.set_wakeup_fd(self.wake_writer.fileno())
         for sig in (signal.SIGTERM, signal.SIGINT):
             signal.signal(sig, lambda *_: None)
 
@@ -298,14 +299,17 @@ class Simulator:
                     continue
                 self.log.write(t=time.time(), device=device.index, len=len(data))
 
+    def next_wakeup(self):
+        times = [self.pending[0][0]] if self.pending else []
+        if self.deadline is not None:
+            times.append(self.deadline)
+        return min(times, default=None)
+
     def run(self):
         print("ready", flush=True)
-        while True:
-            now = time.monotonic()
-            wakeups = [t for t in (self.deadline, self.pending and self.pending[0][0]) if t]
-            if self.deadline is not None and now >= self.deadline:
-                return
-            timeout = max(0, min(wakeups) - now) if wakeups else None
+        while self.deadline is None or time.monotonic() < self.deadline:
+            wakeup = self.next_wakeup()
+            timeout = None if wakeup is None else max(0, wakeup - time.monotonic())
             readable, _, _ = select.select([self.sock, self.wake], [], [], timeout)
             if self.wake in readable:
                 return
@@ -365,8 +369,10 @@ def parse_args(argv):
     p.add_argument("--order", default="random", choices=("random", "sequential"),
                    help="random: each device after its own delay in 0..--delay-max-ms; "
                         "sequential: in device order, --gap-ms apart, the first at once")
-    p.add_argument("--delay-max-ms", type=float, default=500, metavar="MS")
-    p.add_argument("--gap-ms", type=float, default=50, metavar="MS")
+    p.add_argument("--delay-max-ms", type=float, default=500, metavar="MS",
+                   help="longest random delay (default %(default)g)")
+    p.add_argument("--gap-ms", type=float, default=50, metavar="MS",
+                   help="time between answers with --order sequential (default %(default)g)")
     p.add_argument("--capture", metavar="FILE",
                    help='append each received datagram as {"src","port","len","data_b64"}')
     p.add_argument("--log", metavar="FILE",
@@ -398,12 +404,14 @@ def make_devices(args):
     return devices
 
 
-INSTANCE_ID = int(time.time())
-
 
 def main(argv):
     args = parse_args(argv)
-    Simulator(args, make_devices(args)).run()
+    try:
+        simulator = Simulator(args, make_devices(args))
+    except OSError as e:
+        sys.exit(f"camera_sim: {e}")
+    simulator.run()
     return 0
 
 
