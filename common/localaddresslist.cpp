@@ -1,6 +1,5 @@
 #include "localaddresslist.h"
 
-#include <QHostAddress>
 #include <QNetworkInterface>
 
 #include <cstring>
@@ -29,17 +28,28 @@ int sharedOctets(quint32 a, quint32 b)
 
 } // namespace
 
-LocalAddressList::LocalAddressList() : values(new quint32[capacity])
+LocalAddressList::LocalAddressList() : LocalAddressList(interfaceAddresses()) {}
+
+LocalAddressList::LocalAddressList(const QList<QHostAddress> &candidates)
+    : values(new quint32[capacity])
 {
+    for (const QHostAddress &ip : candidates) {
+        if (ip.isGlobal())
+            append(ip.toString());
+    }
+}
+
+QList<QHostAddress> LocalAddressList::interfaceAddresses()
+{
+    // No interface flag is looked at: an address counts wherever it is configured.
+    QList<QHostAddress> addresses;
     const auto interfaces = QNetworkInterface::allInterfaces();
     for (const QNetworkInterface &interface : interfaces) {
-        const auto entriesOfInterface = interface.addressEntries();
-        for (const QNetworkAddressEntry &entry : entriesOfInterface) {
-            const QHostAddress ip = entry.ip();
-            if (ip.isGlobal())
-                append(ip.toString());
-        }
+        const auto addressEntries = interface.addressEntries();
+        for (const QNetworkAddressEntry &entry : addressEntries)
+            addresses.append(entry.ip());
     }
+    return addresses;
 }
 
 LocalAddressList::~LocalAddressList()

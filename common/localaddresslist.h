@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QHostAddress>
+#include <QList>
 #include <QString>
 #include <QtGlobal>
 
@@ -11,7 +13,10 @@ class LocalAddressList
 public:
     static constexpr int capacity = 256;
 
+    // The addresses of every network interface, in the order Qt lists them.
     LocalAddressList();
+    // The global IPv4 addresses among candidates, in their order.
+    explicit LocalAddressList(const QList<QHostAddress> &candidates);
     ~LocalAddressList();
 
     LocalAddressList(const LocalAddressList &) = delete;
@@ -20,13 +25,14 @@ public:
     int count() const { return entries; }
     quint32 address(int i) const { return values[i]; }
 
-    // 3, 2, 1 or 0: the number of leading octets that the best-matching local
-    // address shares with a (only 3, 2, 1 are distinguished); -1 without entries.
+    // How many leading octets (3, 2, 1 or 0) a shares with the closest local
+    // address; -1 when the list is empty.
     int prefixScore(quint32 a) const;
 
     QString addressText(int i) const;
 
 private:
+    static QList<QHostAddress> interfaceAddresses();
     void append(const QString &text);
 
     int entries = 0;
