@@ -103,8 +103,7 @@ void TestDeviceReporter::chooseAddress_data()
     QTest::newRow("octet above 255 counts by its low 8 bits")
         << one << QList<QByteArray>{"http://198.51.100.1/", "http://192.0.258.1/"} << 1;
     QTest::newRow("port and path play no part")
-        << one << QList<QByteArray>{"http://198.51.100.1:80/x", "https://192.0.2.99:8443/y"}
-        << 1;
+        << one << QList<QByteArray>{"http://198.51.100.1:80/x", "https://192.0.2.99:8443/y"} << 1;
 }
 
 void TestDeviceReporter::chooseAddress()
@@ -123,12 +122,12 @@ void TestDeviceReporter::outputRecordBytes_data()
     QTest::addColumn<QList<QByteArray>>("addresses");
     QTest::addColumn<QByteArray>("output");
 
-    QTest::newRow("example")
-        << QByteArray("Front Door") << QList<QByteArray>{"http://192.0.2.64/onvif/device_service"}
-        << QByteArray("\n[Front Door] <http://192.0.2.64/onvif/device_service>\n\n");
-    QTest::newRow("unknown name")
-        << QByteArray("Unknown") << QList<QByteArray>{"http://192.0.2.9/"}
-        << QByteArray("\n[Unknown] <http://192.0.2.9/>\n\n");
+    QTest::newRow("example") << QByteArray("Front Door")
+                             << QList<QByteArray>{"http://192.0.2.64/onvif/device_service"}
+                             << QByteArray(
+                                    "\n[Front Door] <http://192.0.2.64/onvif/device_service>\n\n");
+    QTest::newRow("unknown name") << QByteArray("Unknown") << QList<QByteArray>{"http://192.0.2.9/"}
+                                  << QByteArray("\n[Unknown] <http://192.0.2.9/>\n\n");
     QTest::newRow("empty name") << QByteArray("") << QList<QByteArray>{"http://192.0.2.9/"}
                                 << QByteArray("\n[] <http://192.0.2.9/>\n\n");
     QTest::newRow("empty address")
@@ -139,7 +138,8 @@ void TestDeviceReporter::outputRecordBytes_data()
                              "http://192.0.2.64:8080/onvif/device_service?x=1"}
         << QByteArray("\n[Two] <http://192.0.2.64:8080/onvif/device_service?x=1>\n\n");
     QTest::newRow("UTF-8 passes unchanged")
-        << QString::fromUtf8("Kamera Müller 東京").toUtf8() << QList<QByteArray>{"http://192.0.2.5/"}
+        << QString::fromUtf8("Kamera Müller 東京").toUtf8()
+        << QList<QByteArray>{"http://192.0.2.5/"}
         << QString::fromUtf8("\n[Kamera Müller 東京] <http://192.0.2.5/>\n\n").toUtf8();
     QTest::newRow("longest texts fit")
         << QByteArray(255, 'n') << QList<QByteArray>{QByteArray(511, 'a')}

@@ -42,15 +42,15 @@ private slots:
 
 void TestLocalAddressList::keepsGlobalIPv4Only()
 {
-    const LocalAddressList list(hosts({"127.0.0.1", "169.254.10.20", "192.0.2.1", "fe80::1",
-                                       "2001:db8::1", "224.0.0.1", "0.0.0.1", "255.255.255.255",
-                                       "240.0.0.1", "10.1.2.3", "172.16.0.1", "192.168.1.10",
-                                       "198.51.100.1"}));
+    const LocalAddressList list(
+        hosts({"127.0.0.1", "169.254.10.20", "192.0.2.1", "fe80::1", "2001:db8::1", "224.0.0.1",
+               "0.0.0.1", "255.255.255.255", "240.0.0.1", "10.1.2.3", "172.16.0.1", "192.168.1.10",
+               "198.51.100.1"}));
     QStringList texts;
     for (int i = 0; i < list.count(); ++i)
         texts << list.addressText(i);
-    QCOMPARE(texts, (QStringList{"192.0.2.1", "10.1.2.3", "172.16.0.1", "192.168.1.10",
-                                 "198.51.100.1"}));
+    QCOMPARE(texts,
+             (QStringList{"192.0.2.1", "10.1.2.3", "172.16.0.1", "192.168.1.10", "198.51.100.1"}));
     QCOMPARE(list.address(0), ipv4("192.0.2.1"));
 }
 

@@ -22,8 +22,8 @@ private slots:
 
 void TestPlatform::messageIdIsAFreshLowerCaseUuid()
 {
-    const QRegularExpression form(QStringLiteral(
-        "^urn:uuid:[0-9a-f]{8}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{12}$"));
+    const QRegularExpression form(
+        QStringLiteral("^urn:uuid:[0-9a-f]{8}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{12}$"));
     QSet<QByteArray> seen;
     for (int i = 0; i < 100; ++i) {
         const QByteArray id = Platform::newMessageId();
@@ -44,8 +44,8 @@ void TestPlatform::scanToken_data()
     QTest::newRow("leading white space skipped")
         << QByteArray(" \t\r\n\v\fabc") << 16 << 1 << QByteArray("abc");
     QTest::newRow("stops at a tab") << QByteArray("ab\tc") << 16 << 1 << QByteArray("ab");
-    QTest::newRow("exactly size - 1 fits") << QByteArray("abcdefg") << 8 << 1
-                                           << QByteArray("abcdefg");
+    QTest::newRow("exactly size - 1 fits")
+        << QByteArray("abcdefg") << 8 << 1 << QByteArray("abcdefg");
     QTest::newRow("size bytes leave it empty") << QByteArray("abcdefgh") << 8 << 0 << QByteArray();
     QTest::newRow("nothing to read leaves it unchanged")
         << QByteArray("   ") << 8 << -1 << QByteArray("keep");

@@ -101,17 +101,23 @@ void TestRecordFilling::nameScope_data()
         << QByteArray("onvif://www.onvif.org/type/video_encoder onvif://www.onvif.org/name/"
                       "Front%20Door onvif://www.onvif.org/location/country/x")
         << "Front Door";
-    QTest::newRow("underscore kept") << prefix + "My_Camera" << "My_Camera";
-    QTest::newRow("only %20 is decoded") << prefix + "A%2520B" << "A%2520B";
-    QTest::newRow("several %20") << prefix + "One%20Two%20Three" << "One Two Three";
-    QTest::newRow("plus kept") << prefix + "a+b" << "a+b";
-    QTest::newRow("%20 at both ends") << prefix + "%20Cam%20" << " Cam ";
+    QTest::newRow("underscore kept") << prefix + "My_Camera"
+                                     << "My_Camera";
+    QTest::newRow("only %20 is decoded") << prefix + "A%2520B"
+                                         << "A%2520B";
+    QTest::newRow("several %20") << prefix + "One%20Two%20Three"
+                                 << "One Two Three";
+    QTest::newRow("plus kept") << prefix + "a+b"
+                               << "a+b";
+    QTest::newRow("%20 at both ends") << prefix + "%20Cam%20"
+                                      << " Cam ";
     QTest::newRow("255-byte run") << prefix + QByteArray(255, 'n') << QString(255, 'n');
     QTest::newRow("256-byte run leaves it empty") << prefix + QByteArray(256, 'n') << "";
     QTest::newRow("prefix at the very end") << "onvif://www.onvif.org/type/x " + prefix << "";
-    QTest::newRow("name on the next line") << "\n    " + prefix + "Amcrest\n" << "Amcrest";
-    QTest::newRow("no name scope") << QByteArray("onvif://www.onvif.org/type/video_encoder")
-                                   << "Unknown";
+    QTest::newRow("name on the next line") << "\n    " + prefix + "Amcrest\n"
+                                           << "Amcrest";
+    QTest::newRow("no name scope")
+        << QByteArray("onvif://www.onvif.org/type/video_encoder") << "Unknown";
     QTest::newRow("capitalised Name is not the name scope")
         << QByteArray("onvif://www.onvif.org/Name/IPCAM") << "Unknown";
     QTest::newRow("empty Scopes") << QByteArray("") << "Unknown";
@@ -180,8 +186,8 @@ void TestRecordFilling::oversizedLastAddressStaysInItsSlot()
     QCOMPARE(record.addresses[19][0], '\0');
     QCOMPARE(record.name, "X");
 
-    const DeviceRecord single = fill(
-        probeMatches(probeMatch("onvif://www.onvif.org/name/X", QByteArray(5000, 'u'))));
+    const DeviceRecord single =
+        fill(probeMatches(probeMatch("onvif://www.onvif.org/name/X", QByteArray(5000, 'u'))));
     QCOMPARE(single.addressCount, 1);
     QCOMPARE(single.addresses[0][0], '\0');
 }

@@ -111,8 +111,8 @@ QProcess *TestNetwork::startSimulator(char side, const QString &script,
                  QStringList{QStringLiteral(TEST_SIM_DIR "/") + script} + arguments, true);
 }
 
-int TestNetwork::run(char side, const QString &program, const QStringList &arguments,
-                     int timeoutMs, QByteArray *standardOutput)
+int TestNetwork::run(char side, const QString &program, const QStringList &arguments, int timeoutMs,
+                     QByteArray *standardOutput)
 {
     QProcess process;
     process.setProcessChannelMode(QProcess::SeparateChannels);
