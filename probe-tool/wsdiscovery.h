@@ -5,10 +5,12 @@
 // WS-Security comes first so that its namespaces lead the table and the
 // discovery namespaces (wsa, wsdd, tdn) close it.
 
-#import "wsdd10.h"
-#import "wsse.h"
+// clang-format off
 
-// gsoap tdn schema namespace: http://www.onvif.org/ver10/network/wsdl
-//  A type in tdn puts the ONVIF network namespace into the table, so that a
-//  Types value such as tdn:NetworkVideoTransmitter resolves.
+#import "wsse.h"
+#import "wsdd10.h"
+
+//gsoap tdn schema namespace: http://www.onvif.org/ver10/network/wsdl
+// A type in tdn puts the ONVIF network namespace into the table, so that a
+// Types value such as tdn:NetworkVideoTransmitter resolves.
 typedef char *tdn__NetworkVideoTransmitter;
