@@ -13,12 +13,12 @@ from --address port 3702 to the Probe's source.
 Devices, numbered from 1 in this order:
   1. --devices N generated ones (default 1, or 0 when --device or --replay
      is given), named after --name-prefix;
-  2. --device SPEC and --replay FILE, in the order they appear.
+  2. --device DESC and --replay FILE, in the order they appear.
 
-SPEC is key=value pairs joined by ';' (values cannot hold ';'):
+DESC is key=value pairs joined by ';' (values cannot hold ';'):
   name=TEXT        name scope (default: from --name-prefix and the index)
   xaddrs=URLS      space-separated URLs, {ip} and {i} replaced (default --xaddrs)
-  behaviour=B      one of BEHAVIOURS below (default --behaviour)
+  behaviour=B      one of the behaviours listed below (default --behaviour)
   uuid=UUID        endpoint address urn:uuid:UUID (default: derived from
                    --address and the index, so it is stable across runs)
   model=TEXT       hardware scope (default SimCam-1)
@@ -76,7 +76,7 @@ BEHAVIOURS = {
     "noscopes": "no Scopes element",
     "noxaddrs": "no XAddrs element",
 }
-SPEC_KEYS = ("name", "xaddrs", "behaviour", "uuid", "model", "country")
+DESC_KEYS = ("name", "xaddrs", "behaviour", "uuid", "model", "country")
 
 # Identifies this run in AppSequence.
 INSTANCE_ID = int(time.time())
@@ -110,9 +110,8 @@ def probe_message_id(data):
     if header is None or body is None or child(body, "Probe") is None:
         return None
     message_id = child(header, "MessageID")
-    if message_id is None or not (message_id.text or "").strip():
-        return None
-    return message_id.text.strip()
+    text = (message_id.text or "").strip() if message_id is not None else ""
+    return text or None
 
 
 def envelope(version, action, relates_to, header_extra, body):
@@ -246,7 +245,7 @@ class Simulator:
         self.sequential_gap = args.gap_ms / 1000 if args.order == "sequential" else None
         self.capture = JsonLines(args.capture)
         self.log = JsonLines(args.log)
-        self.deadline = time.monotonic() + args.duration if args.duration else None
+        self.deadline = None if args.duration is None else time.monotonic() + args.duration
         self.pending = []  # heap of (due, tie-breaker, device, relates_to, destination)
         self.counter = itertools.count()
         # Every datagram leaves from --address even when it is a secondary one.
@@ -318,23 +317,23 @@ class Simulator:
             self.send_due()
 
 
-def parse_spec(text):
-    spec = {}
+def parse_description(text):
+    desc = {}
     for part in filter(str.strip, text.split(";")):
         key, sep, value = part.partition("=")
         key = key.strip()
-        if not sep or key not in SPEC_KEYS:
+        if not sep or key not in DESC_KEYS:
             raise argparse.ArgumentTypeError(
-                f"bad item {part!r} (expected key=value with key in {', '.join(SPEC_KEYS)})")
-        spec[key] = value
-    if spec.get("behaviour", "normal") not in BEHAVIOURS:
-        raise argparse.ArgumentTypeError(f"unknown behaviour {spec['behaviour']!r}")
-    if "uuid" in spec:
+                f"bad item {part!r} (expected key=value with key in {', '.join(DESC_KEYS)})")
+        desc[key] = value
+    if desc.get("behaviour", "normal") not in BEHAVIOURS:
+        raise argparse.ArgumentTypeError(f"unknown behaviour {desc['behaviour']!r}")
+    if "uuid" in desc:
         try:
-            spec["uuid"] = uuid.UUID(spec["uuid"])
+            desc["uuid"] = uuid.UUID(desc["uuid"])
         except ValueError:
-            raise argparse.ArgumentTypeError(f"bad uuid {spec['uuid']!r}") from None
-    return spec
+            raise argparse.ArgumentTypeError(f"bad uuid {desc['uuid']!r}") from None
+    return desc
 
 
 class InOrder(argparse.Action):
@@ -361,9 +360,9 @@ def parse_args(argv):
     p.add_argument("--xaddrs", default="http://{ip}/onvif/device_service", metavar="TEMPLATE",
                    help="space-separated XAddrs, {ip} and {i} replaced (default %(default)s)")
     p.add_argument("--behaviour", default="normal", choices=BEHAVIOURS, metavar="B",
-                   help="behaviour of devices whose SPEC sets none (default normal)")
-    p.add_argument("--device", dest="ordered", action=InOrder, type=parse_spec, metavar="SPEC",
-                   help="add a device described by SPEC (repeatable)")
+                   help="behaviour of devices whose DESC sets none (default normal)")
+    p.add_argument("--device", dest="ordered", action=InOrder, type=parse_description, metavar="DESC",
+                   help="add a device described by DESC (repeatable)")
     p.add_argument("--replay", dest="ordered", action=InOrder, metavar="FILE",
                    help="add a device answering with the bytes of FILE (repeatable)")
     p.add_argument("--order", default="random", choices=("random", "sequential"),
@@ -391,12 +390,12 @@ def make_devices(args):
         prefix = args.name_prefix
         return prefix.replace("%d", str(i)) if "%d" in prefix else prefix + str(i)
 
-    def device(i, spec):
-        endpoint = spec.get("uuid") or uuid.uuid5(uuid.NAMESPACE_URL,
+    def device(i, desc):
+        endpoint = desc.get("uuid") or uuid.uuid5(uuid.NAMESPACE_URL,
                                                   f"camera-sim://{args.address}/{i}")
-        return Device(i, args.address, spec.get("name", name_for(i)),
-                      spec.get("xaddrs", args.xaddrs), spec.get("behaviour", args.behaviour),
-                      endpoint, spec.get("model", "SimCam-1"), spec.get("country", "se"))
+        return Device(i, args.address, desc.get("name", name_for(i)),
+                      desc.get("xaddrs", args.xaddrs), desc.get("behaviour", args.behaviour),
+                      endpoint, desc.get("model", "SimCam-1"), desc.get("country", "se"))
 
     devices = [device(i, {}) for i in range(1, args.devices + 1)]
     for i, (option, value) in enumerate(args.ordered, start=args.devices + 1):
@@ -408,9 +407,14 @@ def make_devices(args):
 def main(argv):
     args = parse_args(argv)
     try:
-        simulator = Simulator(args, make_devices(args))
+        devices = make_devices(args)
     except OSError as e:
         sys.exit(f"camera_sim: {e}")
+    try:
+        simulator = Simulator(args, devices)
+    except OSError as e:
+        sys.exit(f"camera_sim: cannot listen on port {PORT} and join {GROUP} "
+                 f"on {args.address}: {e.strerror}")
     simulator.run()
     return 0
 
