@@ -1,6 +1,7 @@
 #include "abortthread.h"
 
 #include "platform.h"
+#include "threadsanitizer.h"
 
 namespace {
 constexpr int pollMs = 10;
@@ -16,4 +17,5 @@ void AbortThread::run()
         if (counter > limitMs)
             Platform::terminateProcess(1);
     }
+    markThreadFinished(this);
 }

@@ -3,6 +3,7 @@
 #include "abortthread.h"
 #include "devicerecord.h"
 #include "platform.h"
+#include "threadsanitizer.h"
 
 #include "soapwsddProxy.h"
 // The runtime's default namespace table; every proxy context installs its own copy.
@@ -107,6 +108,7 @@ bool Discoverer::nextMatch(DeviceRecord &record)
         const int status = proxy->recv_ProbeMatches(answer);
         watchdog.armed = false;
         watchdog.wait();
+        markThreadJoined(&watchdog);
 
         if (status == SOAP_OK) {
             if (answer.wsdd__ProbeMatches)

@@ -3,6 +3,7 @@
 #include "devicerecord.h"
 #include "devicereporter.h"
 #include "discoverer.h"
+#include "threadsanitizer.h"
 
 #include <cstring>
 
@@ -21,4 +22,5 @@ void DiscovererThread::run()
         } while (discoverer.nextMatch(record));
     }
     discoverer.close();
+    markThreadFinished(this);
 }

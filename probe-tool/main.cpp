@@ -1,6 +1,7 @@
 #include "devicereporter.h"
 #include "discovererthread.h"
 #include "localaddresslist.h"
+#include "threadsanitizer.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -27,8 +28,10 @@ int main(int argc, char *argv[])
         threads[i].address = addressList->address(i);
         threads[i].start(QThread::InheritPriority);
     }
-    for (int i = 0; i < n; ++i)
+    for (int i = 0; i < n; ++i) {
         threads[i].wait(QDeadlineTimer(QDeadlineTimer::Forever));
+        markThreadJoined(&threads[i]);
+    }
 
     delete[] threads;
     delete addressList;
