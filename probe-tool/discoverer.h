@@ -34,7 +34,7 @@ public:
     };
 
 private:
-    friend class TestRecordFilling;
+    friend class RecordFillingHarness; // tests parse answers from memory
 
     static void fillRecord(const wsdd__ProbeMatchesType &message, DeviceRecord &record);
 

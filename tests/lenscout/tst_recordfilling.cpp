@@ -1,9 +1,6 @@
 // Record filling from ProbeMatches text that gSOAP itself parses from memory.
 
-#include "devicerecord.h"
-#include "discoverer.h"
-
-#include "soapwsddProxy.h"
+#include "recordfillingharness.h"
 
 #include <QDir>
 #include <QFile>
@@ -13,7 +10,6 @@
 #include <QTest>
 
 #include <cstring>
-#include <sstream>
 
 class TestRecordFilling : public QObject
 {
@@ -33,29 +29,14 @@ private slots:
     void capturedAnswers();
 
 private:
-    // Parses message with gSOAP as the prober receives it and fills a zeroed record.
-    static DeviceRecord fill(const QByteArray &message, int *status = nullptr);
+    static DeviceRecord fill(const QByteArray &message, int *status = nullptr)
+    {
+        return RecordFillingHarness::fill(message, status);
+    }
     static QByteArray probeMatches(const QByteArray &matches);
     static QByteArray probeMatch(const QByteArray &scopes, const QByteArray &xaddrs);
     static QStringList addresses(const DeviceRecord &record);
 };
-
-DeviceRecord TestRecordFilling::fill(const QByteArray &message, int *status)
-{
-    DeviceRecord record;
-    std::memset(&record, 0, sizeof record);
-    wsddProxy proxy("soap.udp://239.255.255.250:3702/", SOAP_C_UTFSTRING);
-    std::istringstream stream(message.toStdString());
-    proxy.soap->is = &stream;
-    __wsdd__ProbeMatches answer;
-    const int result = proxy.recv_ProbeMatches(answer);
-    if (status)
-        *status = result;
-    if (result == SOAP_OK && answer.wsdd__ProbeMatches)
-        Discoverer::fillRecord(*answer.wsdd__ProbeMatches, record);
-    proxy.destroy();
-    return record;
-}
 
 QByteArray TestRecordFilling::probeMatches(const QByteArray &matches)
 {
