@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+#include <QStringDecoder>
+
+class ChildProcess;
+
+// Runs the Lenscout prober and emits each non-empty line of its standard
+// output, terminator included: one device record per line.
+class Lenscout : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit Lenscout(QObject *parent = nullptr);
+    ~Lenscout() override;
+
+    // Starts the tool anew, killing a run that still goes on. Failure is silent.
+    void start();
+    bool waitForFinished(int msecs);
+
+signals:
+    void dataReceived(const QString &str);
+
+private slots:
+    void handleDataReceived(const QByteArray &data);
+
+private:
+    ChildProcess *childProcess;
+    // One decoder for the whole output, so that a character split between
+    // two chunks is joined, like a line split between two runs.
+    QStringDecoder decoder{QStringDecoder::Utf8};
+    // Output not yet cut into lines; kept across runs.
+    QString lineBuffer;
+};

@@ -1,0 +1,179 @@
+#include "ssdpdiscovery.h"
+
+#include "localaddresslist.h"
+
+#include <QDebug>
+#include <QHostAddress>
+#include <QMutexLocker>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QTimer>
+#include <QUdpSocket>
+
+#include <memory>
+#include <vector>
+
+namespace {
+
+const QByteArray searchRequest = QByteArrayLiteral("M-SEARCH * HTTP/1.1\r\n"
+                                                   "HOST:239.255.255.250:1900\r\n"
+                                                   "MAN:\"ssdp:discover\"\r\n"
+                                                   "ST:ssdp:all\r\n"
+                                                   "MX:3\r\n"
+                                                   "\r\n");
+constexpr quint16 sourcePort = 1901;
+constexpr quint16 ssdpPort = 1900;
+constexpr int receiveBufferSize = 64000;
+constexpr int idleSleepMs = 10;
+constexpr int fetchIntervalMs = 100;
+
+// A host on the network chooses what is fetched, so it is held to bounds:
+// no description is larger than this, and none takes longer.
+constexpr qint64 maxDescriptionSize = 1024 * 1024;
+constexpr int fetchTimeoutMs = 10000;
+
+const QString unknownName = QStringLiteral("Unknown");
+
+} // namespace
+
+SsdpDiscovery::SsdpDiscovery()
+    : fetchTimer(new QTimer(this)), networkManager(new QNetworkAccessManager(this))
+{
+    connect(networkManager, &QNetworkAccessManager::finished, this,
+            &SsdpDiscovery::slotXmlReceived);
+    connect(fetchTimer, &QTimer::timeout, this, &SsdpDiscovery::slotTimer);
+    fetchTimer->start(fetchIntervalMs);
+}
+
+SsdpDiscovery::~SsdpDiscovery()
+{
+    fetchTimer->stop();
+    delete fetchTimer;
+    delete networkManager;
+}
+
+void SsdpDiscovery::run()
+{
+    clearLocations();
+
+    const QHostAddress group(QStringLiteral("239.255.255.250"));
+    const LocalAddressList addresses;
+    std::vector<std::unique_ptr<QUdpSocket>> sockets;
+    for (int i = 0; i < addresses.count(); ++i) {
+        sockets.push_back(std::make_unique<QUdpSocket>());
+        QUdpSocket &socket = *sockets.back();
+        if (!socket.bind(QHostAddress(addresses.addressText(i)), sourcePort,
+                         QAbstractSocket::ShareAddress))
+            continue;
+        if (socket.writeDatagram(searchRequest, group, ssdpPort) == -1)
+            qDebug("Failed to send UDP datagram");
+    }
+
+    QByteArray buffer(receiveBufferSize, '\0');
+    while (!isInterruptionRequested()) {
+        bool received = false;
+        for (const auto &socket : sockets) {
+            // A socket whose bind failed never has data.
+            if (socket->state() != QAbstractSocket::BoundState || !socket->hasPendingDatagrams())
+                continue;
+            const qint64 size = socket->readDatagram(buffer.data(), buffer.size());
+            if (size > 0) {
+                parseResponse(QByteArray::fromRawData(buffer.constData(), size));
+                received = true;
+            }
+        }
+        if (!received)
+            msleep(idleSleepMs);
+    }
+}
+
+void SsdpDiscovery::clearLocations()
+{
+    seenLocations.clear();
+    QMutexLocker locker(&queueMutex);
+    pendingLocations.clear();
+}
+
+void SsdpDiscovery::parseResponse(const QByteArray &datagram)
+{
+    // Header lines end in CR LF only; the header name is matched in any case,
+    // at the very start of the line and with the colon right behind it.
+    const QLatin1String header("LOCATION:");
+    const QStringList lines = QString::fromUtf8(datagram).split(QLatin1String("\r\n"));
+    for (const QString &line : lines) {
+        if (!line.toUpper().startsWith(header))
+            continue;
+        const QString location = line.mid(header.size()).trimmed();
+        if (seenLocations.contains(location))
+            continue;
+        seenLocations.append(location);
+        QMutexLocker locker(&queueMutex);
+        pendingLocations.append(location);
+    }
+}
+
+void SsdpDiscovery::slotTimer()
+{
+    for (;;) {
+        QString location;
+        {
+            QMutexLocker locker(&queueMutex);
+            if (pendingLocations.isEmpty())
+                return;
+            location = pendingLocations.takeFirst();
+        }
+        fetch(QUrl(location, QUrl::TolerantMode));
+    }
+}
+
+void SsdpDiscovery::fetch(const QUrl &url)
+{
+    // Any other scheme could make us read local files (file:///dev/zero
+    // would never end), so it is reported as failed without any access.
+    if (url.scheme() != QLatin1String("http") && url.scheme() != QLatin1String("https")) {
+        emit dataReceived(record(unknownName, url));
+        return;
+    }
+    QNetworkReply *reply = networkManager->get(QNetworkRequest(url));
+    QTimer::singleShot(fetchTimeoutMs, Qt::PreciseTimer, reply, &QNetworkReply::abort);
+    // Without a bound the network thread reads a fast endless body into
+    // memory far quicker than the abort below can reach it. The bound lies
+    // well above the limit, so that a body over it is seen and not stalled.
+    reply->setReadBufferSize(2 * maxDescriptionSize);
+    // Stops reading a body as soon as it is too large to be a description.
+    connect(reply, &QNetworkReply::readyRead, reply, [reply] {
+        if (reply->bytesAvailable() > maxDescriptionSize)
+            reply->abort();
+    });
+}
+
+void SsdpDiscovery::slotXmlReceived(QNetworkReply *reply)
+{
+    // An aborted fetch ends with an error too. The size is checked again, as
+    // the last piece of a body may come with the end of the fetch.
+    QString name = unknownName;
+    if (reply->error() == QNetworkReply::NoError) {
+        const QByteArray body = reply->readAll();
+        if (body.size() <= maxDescriptionSize)
+            name = friendlyName(QString::fromUtf8(body));
+    }
+    emit dataReceived(record(name, reply->url()));
+    reply->deleteLater();
+}
+
+QString SsdpDiscovery::friendlyName(const QString &description)
+{
+    // Taken verbatim: devices write the name as they like, and the window shows it so.
+    const QLatin1String open("<friendlyName>");
+    const qsizetype p = description.indexOf(open);
+    const qsizetype q = description.indexOf(QLatin1String("</friendlyName>"));
+    if (p < 0 || q <= p)
+        return unknownName;
+    return description.mid(p + open.size(), q - p - open.size());
+}
+
+QString SsdpDiscovery::record(const QString &name, const QUrl &url)
+{
+    return QLatin1Char('[') + name + QLatin1String("] <") + url.toString() + QLatin1String(">\r\n");
+}

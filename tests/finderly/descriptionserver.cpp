@@ -1,0 +1,82 @@
+#include "descriptionserver.h"
+
+#include <QTcpSocket>
+
+#include <memory>
+
+namespace {
+
+constexpr qsizetype endlessChunk = 64 * 1024;
+
+QByteArray reasonOf(int status)
+{
+    switch (status) {
+    case 200:
+        return "OK";
+    case 302:
+        return "Found";
+    case 404:
+        return "Not Found";
+    default:
+        return "Status";
+    }
+}
+
+} // namespace
+
+DescriptionServer::DescriptionServer(QObject *parent) : QTcpServer(parent)
+{
+    listen(QHostAddress::LocalHost);
+    connect(this, &QTcpServer::newConnection, this, [this] {
+        while (QTcpSocket *socket = nextPendingConnection()) {
+            ++accepted;
+            connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+            auto request = std::make_shared<QByteArray>();
+            connect(socket, &QTcpSocket::readyRead, socket, [this, socket, request] {
+                const bool complete = request->contains("\r\n\r\n");
+                *request += socket->readAll();
+                if (!complete && request->contains("\r\n\r\n"))
+                    answer(socket, *request);
+            });
+        }
+    });
+}
+
+void DescriptionServer::route(const QString &path, const Response &response)
+{
+    routes.insert(path, response);
+}
+
+QString DescriptionServer::url(const QString &path) const
+{
+    return QStringLiteral("http://127.0.0.1:%1%2").arg(serverPort()).arg(path);
+}
+
+void DescriptionServer::answer(QTcpSocket *socket, const QByteArray &request)
+{
+    // "GET /path HTTP/1.1"
+    const QList<QByteArray> requestLine = request.left(request.indexOf("\r\n")).split(' ');
+    const QString path = requestLine.size() == 3 ? QString::fromLatin1(requestLine[1]) : QString();
+    requested << path;
+    const Response response = routes.value(path, Response{404, "no such description"});
+
+    if (response.behaviour == Behaviour::Silent)
+        return;
+    QByteArray head = "HTTP/1.1 " + QByteArray::number(response.status) + ' ' +
+                      reasonOf(response.status) + "\r\nContent-Type: text/xml\r\n" +
+                      response.headers;
+    if (response.behaviour == Behaviour::Endless) {
+        socket->write(head + "Connection: close\r\n\r\n");
+        // Refilled as it drains, so the body stays small here and never ends.
+        const auto refill = [socket] {
+            if (socket->bytesToWrite() < endlessChunk)
+                socket->write(QByteArray(endlessChunk, 'x'));
+        };
+        connect(socket, &QTcpSocket::bytesWritten, socket, refill);
+        refill();
+        return;
+    }
+    socket->write(head + "Content-Length: " + QByteArray::number(response.body.size()) +
+                  "\r\nConnection: close\r\n\r\n" + response.body);
+    socket->disconnectFromHost();
+}

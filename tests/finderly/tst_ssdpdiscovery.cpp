@@ -1,0 +1,539 @@
+// SSDP discovery without sockets of its own: answer parsing, friendly names,
+// and description fetches from a loopback HTTP server. The search thread is
+// never started here; it sends datagrams, which the network tests cover.
+
+#include "descriptionserver.h"
+#include "samples.h"
+#include "ssdpdiscovery.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QMap>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QRandomGenerator>
+#include <QSet>
+#include <QSignalSpy>
+#include <QTemporaryFile>
+#include <QTest>
+
+using Datagrams = QList<QByteArray>;
+
+class TestSsdpDiscovery : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+
+    void parsing_data();
+    void parsing();
+    void everyLocationOncePerRun();
+    void capturedAnswers_data();
+    void capturedAnswers();
+    void capturedAnswersInOneRun();
+    void hostileDatagrams_data();
+    void hostileDatagrams();
+
+    void friendlyName_data();
+    void friendlyName();
+
+    void recordOfAFetchedDescription();
+    void capturedDescriptionsOverHttp();
+    void oneFetchPerLocationPerRun();
+    void locationsDifferingInCaseAreFetchedApart();
+    void failedFetches_data();
+    void failedFetches();
+    void httpsIsFetched();
+    void onlyHttpIsFetched_data();
+    void onlyHttpIsFetched();
+    void aServerThatNeverAnswersFailsAfterTenSeconds();
+    void descriptionsUpToOneMebibyteAreRead();
+    void repliesAreDeletedOnceHandled();
+
+private:
+    static QByteArray answer(const QByteArray &locationLines);
+    static QStringList pending(SsdpDiscovery &discovery);
+    // Queues location through an answer, as the search thread would.
+    static void queue(SsdpDiscovery &discovery, const QString &location);
+    // The records of count fetches, in the order they finished.
+    static QStringList records(QSignalSpy &spy, int count, int timeoutMs = 5000);
+    static QString record(const QString &name, const QString &url);
+    static QList<QNetworkReply *> replies(SsdpDiscovery &discovery);
+
+    DescriptionServer server;
+    QTemporaryFile localFile;
+};
+
+QByteArray TestSsdpDiscovery::answer(const QByteArray &locationLines)
+{
+    return "HTTP/1.1 200 OK\r\nCACHE-CONTROL: max-age=1800\r\nEXT:\r\n" + locationLines +
+           "SERVER: Linux/5.10 UPnP/1.0 Test/1.0\r\nST: upnp:rootdevice\r\n"
+           "USN: uuid:00000000-0000-0000-0000-000000000001::upnp:rootdevice\r\n\r\n";
+}
+
+QStringList TestSsdpDiscovery::pending(SsdpDiscovery &discovery)
+{
+    QMutexLocker locker(&discovery.queueMutex);
+    return discovery.pendingLocations;
+}
+
+void TestSsdpDiscovery::queue(SsdpDiscovery &discovery, const QString &location)
+{
+    discovery.parseResponse(answer("LOCATION: " + location.toUtf8() + "\r\n"));
+}
+
+QStringList TestSsdpDiscovery::records(QSignalSpy &spy, int count, int timeoutMs)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (spy.count() < count && clock.elapsed() < timeoutMs)
+        spy.wait(int(timeoutMs - clock.elapsed()));
+    QStringList list;
+    for (const QList<QVariant> &arguments : std::as_const(spy))
+        list << arguments.at(0).toString();
+    return list;
+}
+
+QString TestSsdpDiscovery::record(const QString &name, const QString &url)
+{
+    return QLatin1Char('[') + name + QLatin1String("] <") + url + QLatin1String(">\r\n");
+}
+
+QList<QNetworkReply *> TestSsdpDiscovery::replies(SsdpDiscovery &discovery)
+{
+    return discovery.networkManager->findChildren<QNetworkReply *>();
+}
+
+void TestSsdpDiscovery::initTestCase()
+{
+    QVERIFY(server.isListening());
+    server.route(QStringLiteral("/desc.xml"),
+                 "<root><device><friendlyName>Living Room</friendlyName></device></root>");
+    server.route(QStringLiteral("/Desc.xml"),
+                 "<root><device><friendlyName>Hall</friendlyName></device></root>");
+    for (const Samples::Description &sample : Samples::descriptions) {
+        server.route(QLatin1Char('/') + QLatin1String(sample.file),
+                     Samples::contents(Samples::descriptionPath(sample.file)));
+    }
+    server.route(QStringLiteral("/error"), {500, "<friendlyName>Broken</friendlyName>"});
+    server.route(QStringLiteral("/huge"),
+                 {200, "<friendlyName>Huge</friendlyName>" + QByteArray(2 * 1024 * 1024, ' ')});
+    server.route(QStringLiteral("/endless"), {200, {}, {}, DescriptionServer::Behaviour::Endless});
+    server.route(QStringLiteral("/silent"), {200, {}, {}, DescriptionServer::Behaviour::Silent});
+
+    // A local file that a location or a redirect must never make us read.
+    QVERIFY(localFile.open());
+    localFile.write("<root><device><friendlyName>Leaked</friendlyName></device></root>");
+    localFile.flush();
+    server.route(
+        QStringLiteral("/to-local-file"),
+        {302, {}, "Location: " + QUrl::fromLocalFile(localFile.fileName()).toEncoded() + "\r\n"});
+}
+
+void TestSsdpDiscovery::parsing_data()
+{
+    QTest::addColumn<Datagrams>("datagrams");
+    QTest::addColumn<QStringList>("expected");
+
+    const QString url = QStringLiteral("http://192.0.2.10:49152/desc.xml");
+    QTest::newRow("upper case") << Datagrams{answer(
+                                       "LOCATION: http://192.0.2.10:49152/desc.xml\r\n")}
+                                << QStringList{url};
+    QTest::newRow("lower case") << Datagrams{answer(
+                                       "location: http://192.0.2.10:49152/desc.xml\r\n")}
+                                << QStringList{url};
+    QTest::newRow("mixed case") << Datagrams{answer(
+                                       "LoCaTiOn: http://192.0.2.10:49152/desc.xml\r\n")}
+                                << QStringList{url};
+    QTest::newRow("no space after the colon")
+        << Datagrams{answer("LOCATION:http://192.0.2.10:49152/desc.xml\r\n")} << QStringList{url};
+    QTest::newRow("spaces and tabs around the URL")
+        << Datagrams{answer("LOCATION: \t  http://192.0.2.10:49152/desc.xml \t \r\n")}
+        << QStringList{url};
+    QTest::newRow("the URL keeps its case")
+        << Datagrams{answer("LOCATION: HTTP://192.0.2.10:49152/Desc.XML\r\n")}
+        << QStringList{"HTTP://192.0.2.10:49152/Desc.XML"};
+    QTest::newRow("space before the colon")
+        << Datagrams{answer("LOCATION : http://192.0.2.10:49152/desc.xml\r\n")} << QStringList{};
+    QTest::newRow("space before the header name")
+        << Datagrams{answer(" LOCATION: http://192.0.2.10:49152/desc.xml\r\n")} << QStringList{};
+    QTest::newRow("a longer header name")
+        << Datagrams{answer("LOCATIONS: http://192.0.2.10:49152/desc.xml\r\n")} << QStringList{};
+    QTest::newRow("empty location") << Datagrams{answer("LOCATION:\r\n")} << QStringList{""};
+    QTest::newRow("blank location") << Datagrams{answer("LOCATION:  \t\r\n")} << QStringList{""};
+    QTest::newRow("LF-only answer")
+        << Datagrams{"HTTP/1.1 200 OK\nCACHE-CONTROL: max-age=1800\nLOCATION: "
+                     "http://192.0.2.10:49152/desc.xml\nST: upnp:rootdevice\n\n"}
+        << QStringList{};
+    QTest::newRow("several LOCATION lines in one answer, in order")
+        << Datagrams{answer("LOCATION: http://192.0.2.10:49152/desc.xml\r\n"
+                            "LOCATION: http://192.0.2.10:49153/second.xml\r\n")}
+        << QStringList{url, "http://192.0.2.10:49153/second.xml"};
+    QTest::newRow("the same location twice in one answer")
+        << Datagrams{answer("LOCATION: http://192.0.2.10:49152/desc.xml\r\n"
+                            "Location: http://192.0.2.10:49152/desc.xml\r\n")}
+        << QStringList{url};
+    QTest::newRow("the same location in two answers")
+        << Datagrams{answer("LOCATION: http://192.0.2.10:49152/desc.xml\r\n"),
+                     answer("LOCATION:  http://192.0.2.10:49152/desc.xml\r\n")}
+        << QStringList{url};
+    QTest::newRow("locations differing in case only")
+        << Datagrams{answer("LOCATION: http://192.0.2.10:49152/desc.xml\r\n"),
+                     answer("LOCATION: http://192.0.2.10:49152/Desc.xml\r\n")}
+        << QStringList{url, "http://192.0.2.10:49152/Desc.xml"};
+    QTest::newRow("status code not looked at")
+        << Datagrams{"HTTP/1.1 404 Not Found\r\nLOCATION: http://192.0.2.10:49152/desc.xml\r\n\r\n"}
+        << QStringList{url};
+    QTest::newRow("last line without a line end")
+        << Datagrams{"HTTP/1.1 200 OK\r\nLOCATION: http://192.0.2.10:49152/desc.xml"}
+        << QStringList{url};
+    QTest::newRow("a NUL byte does not end the answer")
+        << Datagrams{QByteArray("HTTP/1.1 200 OK\r\nX-A: \0\r\n", 25) +
+                     "LOCATION: http://192.0.2.10:49152/desc.xml\r\n\r\n"}
+        << QStringList{url};
+    QTest::newRow("UTF-8 in the location")
+        << Datagrams{answer("LOCATION: http://192.0.2.10:49152/Gr\xc3\xbc\xc3\x9f\x65.xml\r\n")}
+        << QStringList{QStringLiteral("http://192.0.2.10:49152/Gr\u00fc\u00dfe.xml")};
+    QTest::newRow("each datagram by itself: a short answer after a long one")
+        << Datagrams{answer("X-PAD: " + QByteArray(2000, 'p') +
+                            "\r\n"
+                            "LOCATION: http://192.0.2.10:49152/desc.xml\r\n"),
+                     "HTTP/1.1 200 OK\r\nLOCATION: http://192.0.2.11/a.xml\r\n\r\n"}
+        << QStringList{url, "http://192.0.2.11/a.xml"};
+}
+
+void TestSsdpDiscovery::parsing()
+{
+    QFETCH(Datagrams, datagrams);
+    QFETCH(QStringList, expected);
+    SsdpDiscovery discovery;
+    for (const QByteArray &datagram : datagrams)
+        discovery.parseResponse(datagram);
+    QCOMPARE(pending(discovery), expected);
+}
+
+void TestSsdpDiscovery::everyLocationOncePerRun()
+{
+    SsdpDiscovery discovery;
+    queue(discovery, QStringLiteral("http://192.0.2.10:49152/desc.xml"));
+    queue(discovery, QStringLiteral("http://192.0.2.10:49152/desc.xml"));
+    QCOMPARE(pending(discovery), QStringList{"http://192.0.2.10:49152/desc.xml"});
+
+    // A run begins by forgetting the last one: unfetched locations are
+    // dropped, and every device is found again.
+    discovery.clearLocations();
+    QCOMPARE(pending(discovery), QStringList{});
+    queue(discovery, QStringLiteral("http://192.0.2.10:49152/desc.xml"));
+    QCOMPARE(pending(discovery), QStringList{"http://192.0.2.10:49152/desc.xml"});
+}
+
+void TestSsdpDiscovery::capturedAnswers_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("location");
+    QSet<QString> listed;
+    for (const Samples::Answer &sample : Samples::answers) {
+        QTest::newRow(sample.file)
+            << Samples::answerPath(sample.file) << QString::fromUtf8(sample.location);
+        listed << QLatin1String(sample.file);
+    }
+    // Every captured answer has its expectation.
+    const QStringList files =
+        QDir(QStringLiteral(TEST_DATA_DIR "/ssdp-responses")).entryList(QDir::Files);
+    QCOMPARE(QSet<QString>(files.begin(), files.end()), listed);
+}
+
+void TestSsdpDiscovery::capturedAnswers()
+{
+    QFETCH(QString, file);
+    QFETCH(QString, location);
+    const QByteArray datagram = Samples::contents(file);
+    QVERIFY(!datagram.isEmpty());
+    SsdpDiscovery discovery;
+    discovery.parseResponse(datagram);
+    QCOMPARE(pending(discovery), QStringList{location});
+}
+
+void TestSsdpDiscovery::capturedAnswersInOneRun()
+{
+    // Devices that answer once per service, or from two services, name one
+    // location several times: each distinct one is queued once, in order.
+    SsdpDiscovery discovery;
+    QStringList expected;
+    for (const Samples::Answer &sample : Samples::answers) {
+        discovery.parseResponse(Samples::contents(Samples::answerPath(sample.file)));
+        if (!expected.contains(QLatin1String(sample.location)))
+            expected << QLatin1String(sample.location);
+    }
+    QCOMPARE(expected.size(), 22);
+    QCOMPARE(pending(discovery), expected);
+}
+
+void TestSsdpDiscovery::hostileDatagrams_data()
+{
+    QTest::addColumn<QByteArray>("datagram");
+    QTest::addColumn<int>("locations");
+
+    QByteArray noise(64000, Qt::Uninitialized);
+    QRandomGenerator generator(20240601);
+    for (char &c : noise)
+        c = char(generator.bounded(256));
+    QTest::newRow("64000 random bytes") << noise << 0;
+    QTest::newRow("64000 bytes without a line end") << QByteArray(64000, 'L') << 0;
+    QTest::newRow("32000 empty lines") << QByteArray(64000, '\n').replace("\n\n", "\r\n") << 0;
+    QByteArray many = "HTTP/1.1 200 OK\r\n";
+    for (int i = 0; many.size() < 63900; ++i)
+        many += "LOCATION:h" + QByteArray::number(i) + "\r\n";
+    QTest::newRow("thousands of locations in one answer") << many << int(many.count("LOCATION:"));
+}
+
+void TestSsdpDiscovery::hostileDatagrams()
+{
+    QFETCH(QByteArray, datagram);
+    QFETCH(int, locations);
+    SsdpDiscovery discovery;
+    QElapsedTimer clock;
+    clock.start();
+    discovery.parseResponse(datagram);
+    QVERIFY2(clock.elapsed() < 5000, qPrintable(QString::number(clock.elapsed())));
+    QCOMPARE(pending(discovery).size(), locations);
+}
+
+void TestSsdpDiscovery::friendlyName_data()
+{
+    QTest::addColumn<QString>("description");
+    QTest::addColumn<QString>("name");
+
+    QTest::newRow("plain") << "<device><friendlyName>Living Room</friendlyName></device>"
+                           << "Living Room";
+    QTest::newRow("entities stay as written") << "<friendlyName>A &amp; B &#x4E1C;</friendlyName>"
+                                              << "A &amp; B &#x4E1C;";
+    QTest::newRow("white space kept") << "<friendlyName>\n  Hall \t</friendlyName>"
+                                      << "\n  Hall \t";
+    QTest::newRow("non-ASCII") << QStringLiteral(
+                                      "<friendlyName>Wohnzimmer \u6771\u4eac</friendlyName>")
+                               << QStringLiteral("Wohnzimmer \u6771\u4eac");
+    QTest::newRow("markup inside") << "<friendlyName><b>Bold</b></friendlyName>"
+                                   << "<b>Bold</b>";
+    QTest::newRow("empty element") << "<friendlyName></friendlyName>"
+                                   << "";
+    QTest::newRow("the first of several")
+        << "<friendlyName>Root</friendlyName><friendlyName>Embedded</friendlyName>"
+        << "Root";
+    QTest::newRow("closing tag first") << "</friendlyName>Back to front<friendlyName>"
+                                       << "Unknown";
+    QTest::newRow("an earlier closing tag wins")
+        << "</friendlyName><friendlyName>Late</friendlyName>"
+        << "Unknown";
+    QTest::newRow("opening tag only") << "<friendlyName>Open"
+                                      << "Unknown";
+    QTest::newRow("closing tag only") << "Closed</friendlyName>"
+                                      << "Unknown";
+    QTest::newRow("namespace prefix") << "<d:friendlyName>Prefixed</d:friendlyName>"
+                                      << "Unknown";
+    QTest::newRow("other letter case") << "<FriendlyName>Case</FriendlyName>"
+                                       << "Unknown";
+    QTest::newRow("with an attribute") << "<friendlyName lang=\"en\">Attr</friendlyName>"
+                                       << "Unknown";
+    QTest::newRow("no document") << ""
+                                 << "Unknown";
+}
+
+void TestSsdpDiscovery::friendlyName()
+{
+    QFETCH(QString, description);
+    QFETCH(QString, name);
+    QCOMPARE(SsdpDiscovery::friendlyName(description), name);
+}
+
+void TestSsdpDiscovery::recordOfAFetchedDescription()
+{
+    SsdpDiscovery discovery;
+    QSignalSpy spy(&discovery, &SsdpDiscovery::dataReceived);
+    queue(discovery, server.url(QStringLiteral("/desc.xml")));
+    QCOMPARE(records(spy, 1),
+             QStringList{"[Living Room] <" + server.url(QStringLiteral("/desc.xml")) + ">\r\n"});
+}
+
+void TestSsdpDiscovery::capturedDescriptionsOverHttp()
+{
+    SsdpDiscovery discovery;
+    QSignalSpy spy(&discovery, &SsdpDiscovery::dataReceived);
+    QSet<QString> expected;
+    QSet<QString> listed;
+    for (const Samples::Description &sample : Samples::descriptions) {
+        const QString url = server.url(QLatin1Char('/') + QLatin1String(sample.file));
+        queue(discovery, url);
+        expected << record(QString::fromUtf8(sample.friendlyName), url);
+        listed << QLatin1String(sample.file);
+    }
+    const QStringList files =
+        QDir(QStringLiteral(TEST_DATA_DIR "/descriptions")).entryList(QDir::Files);
+    QCOMPARE(QSet<QString>(files.begin(), files.end()), listed);
+
+    const QStringList found = records(spy, int(expected.size()));
+    QCOMPARE(found.size(), expected.size());
+    QCOMPARE(QSet<QString>(found.begin(), found.end()), expected);
+}
+
+void TestSsdpDiscovery::oneFetchPerLocationPerRun()
+{
+    SsdpDiscovery discovery;
+    QSignalSpy spy(&discovery, &SsdpDiscovery::dataReceived);
+    const QString url = server.url(QStringLiteral("/desc.xml"));
+    const qsizetype before = server.requests().count(QStringLiteral("/desc.xml"));
+    queue(discovery, url);
+    queue(discovery, url);
+    QCOMPARE(records(spy, 1).size(), 1);
+    QTest::qWait(300); // time for a second fetch that must not happen
+    QCOMPARE(spy.count(), 1);
+    QCOMPARE(server.requests().count(QStringLiteral("/desc.xml")), before + 1);
+
+    discovery.clearLocations(); // as the next run does first
+    queue(discovery, url);
+    QCOMPARE(records(spy, 2).size(), 2);
+    QCOMPARE(server.requests().count(QStringLiteral("/desc.xml")), before + 2);
+}
+
+void TestSsdpDiscovery::locationsDifferingInCaseAreFetchedApart()
+{
+    SsdpDiscovery discovery;
+    QSignalSpy spy(&discovery, &SsdpDiscovery::dataReceived);
+    queue(discovery, server.url(QStringLiteral("/desc.xml")));
+    queue(discovery, server.url(QStringLiteral("/Desc.xml")));
+    const QStringList found = records(spy, 2);
+    QCOMPARE(QSet<QString>(found.begin(), found.end()),
+             (QSet<QString>{record("Living Room", server.url(QStringLiteral("/desc.xml"))),
+                            record("Hall", server.url(QStringLiteral("/Desc.xml")))}));
+}
+
+void TestSsdpDiscovery::failedFetches_data()
+{
+    QTest::addColumn<QString>("location");
+
+    QTcpServer closed;
+    QVERIFY(closed.listen(QHostAddress::LocalHost));
+    const quint16 refusingPort = closed.serverPort();
+    closed.close();
+
+    QTest::newRow("connection refused")
+        << QStringLiteral("http://127.0.0.1:%1/desc.xml").arg(refusingPort);
+    QTest::newRow("404") << server.url(QStringLiteral("/missing.xml"));
+    QTest::newRow("500 with a body") << server.url(QStringLiteral("/error"));
+    QTest::newRow("body over 1 MiB") << server.url(QStringLiteral("/huge"));
+    QTest::newRow("endless body") << server.url(QStringLiteral("/endless"));
+    QTest::newRow("redirect to a local file") << server.url(QStringLiteral("/to-local-file"));
+}
+
+void TestSsdpDiscovery::failedFetches()
+{
+    QFETCH(QString, location);
+    SsdpDiscovery discovery;
+    QSignalSpy spy(&discovery, &SsdpDiscovery::dataReceived);
+    QElapsedTimer clock;
+    clock.start();
+    queue(discovery, location);
+    QCOMPARE(records(spy, 1), QStringList{record("Unknown", location)});
+    QVERIFY2(clock.elapsed() < 8000, "failed by the time limit, not at once");
+}
+
+void TestSsdpDiscovery::httpsIsFetched()
+{
+    SsdpDiscovery discovery;
+    QSignalSpy spy(&discovery, &SsdpDiscovery::dataReceived);
+    const int connectionsBefore = server.connections();
+    // The server speaks plain HTTP, so the handshake never ends; it is enough
+    // that the fetch went out.
+    queue(discovery, QStringLiteral("https://127.0.0.1:%1/desc.xml").arg(server.serverPort()));
+    QTRY_COMPARE(server.connections(), connectionsBefore + 1);
+    QCOMPARE(spy.count(), 0);
+}
+
+void TestSsdpDiscovery::onlyHttpIsFetched_data()
+{
+    QTest::addColumn<QString>("location");
+    QTest::addColumn<QString>("shown");
+
+    const QString localUrl = QUrl::fromLocalFile(localFile.fileName()).toString();
+    QTest::newRow("file: of a description") << localUrl << localUrl;
+    QTest::newRow("file: that never ends") << "file:///dev/zero"
+                                           << "file:///dev/zero";
+    QTest::newRow("ftp: to a listening port")
+        << QStringLiteral("ftp://127.0.0.1:%1/desc.xml").arg(server.serverPort())
+        << QStringLiteral("ftp://127.0.0.1:%1/desc.xml").arg(server.serverPort());
+    QTest::newRow("data:") << "data:text/xml,%3CfriendlyName%3EData%3C/friendlyName%3E"
+                           << "data:text/xml,%3CfriendlyName%3EData%3C/friendlyName%3E";
+    QTest::newRow("qrc:") << "qrc:/desc.xml"
+                          << "qrc:/desc.xml";
+    QTest::newRow("empty location") << ""
+                                    << "";
+    QTest::newRow("no scheme") << "192.168.1.1"
+                               << "192.168.1.1";
+}
+
+void TestSsdpDiscovery::onlyHttpIsFetched()
+{
+    QFETCH(QString, location);
+    QFETCH(QString, shown);
+    SsdpDiscovery discovery;
+    QSignalSpy spy(&discovery, &SsdpDiscovery::dataReceived);
+    const int connectionsBefore = server.connections();
+    queue(discovery, location);
+    // Reported within the tick that takes the location, without a request.
+    QMetaObject::invokeMethod(&discovery, "slotTimer", Qt::DirectConnection);
+    QCOMPARE(spy.count(), 1);
+    QCOMPARE(spy.at(0).at(0).toString(), record("Unknown", shown));
+    QVERIFY(replies(discovery).isEmpty());
+    QTest::qWait(200);
+    QCOMPARE(spy.count(), 1);
+    QCOMPARE(server.connections(), connectionsBefore);
+}
+
+void TestSsdpDiscovery::aServerThatNeverAnswersFailsAfterTenSeconds()
+{
+    SsdpDiscovery discovery;
+    QSignalSpy spy(&discovery, &SsdpDiscovery::dataReceived);
+    const QString url = server.url(QStringLiteral("/silent"));
+    QElapsedTimer clock;
+    clock.start();
+    queue(discovery, url);
+    QCOMPARE(records(spy, 1, 20000), QStringList{record("Unknown", url)});
+    QVERIFY2(clock.elapsed() >= 9900 && clock.elapsed() < 12000,
+             qPrintable(QString::number(clock.elapsed())));
+}
+
+void TestSsdpDiscovery::descriptionsUpToOneMebibyteAreRead()
+{
+    const QByteArray open = "<root><friendlyName>Just fits</friendlyName>";
+    server.route(QStringLiteral("/at-the-limit"),
+                 open + QByteArray(1024 * 1024 - open.size(), ' '));
+    server.route(QStringLiteral("/one-byte-over"),
+                 open + QByteArray(1024 * 1024 + 1 - open.size(), ' '));
+    SsdpDiscovery discovery;
+    QSignalSpy spy(&discovery, &SsdpDiscovery::dataReceived);
+    queue(discovery, server.url(QStringLiteral("/at-the-limit")));
+    QCOMPARE(records(spy, 1),
+             QStringList{record("Just fits", server.url(QStringLiteral("/at-the-limit")))});
+    queue(discovery, server.url(QStringLiteral("/one-byte-over")));
+    QCOMPARE(records(spy, 2).value(1),
+             record("Unknown", server.url(QStringLiteral("/one-byte-over"))));
+}
+
+void TestSsdpDiscovery::repliesAreDeletedOnceHandled()
+{
+    SsdpDiscovery discovery;
+    QSignalSpy spy(&discovery, &SsdpDiscovery::dataReceived);
+    queue(discovery, server.url(QStringLiteral("/desc.xml")));
+    queue(discovery, server.url(QStringLiteral("/missing.xml")));
+    queue(discovery, server.url(QStringLiteral("/endless")));
+    // All queued locations are started in one tick.
+    QMetaObject::invokeMethod(&discovery, "slotTimer", Qt::DirectConnection);
+    QCOMPARE(pending(discovery), QStringList{});
+    QCOMPARE(replies(discovery).size(), 3);
+    QCOMPARE(records(spy, 3).size(), 3);
+    QTRY_COMPARE(replies(discovery).size(), 0);
+}
+
+QTEST_GUILESS_MAIN(TestSsdpDiscovery)
+#include "tst_ssdpdiscovery.moc"
