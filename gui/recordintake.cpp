@@ -50,7 +50,11 @@ QString textBetween(const QString &text, QChar open, QChar close)
 QString originOf(const QString &url)
 {
     const QUrl parsed(url, QUrl::TolerantMode);
-    QString origin = parsed.scheme() + QLatin1String("://") + parsed.host(QUrl::FullyDecoded);
+    QString host = parsed.host(QUrl::FullyDecoded);
+    // An IPv6 literal keeps its brackets, or the link would not open.
+    if (host.contains(QLatin1Char(':')))
+        host = QLatin1Char('[') + host + QLatin1Char(']');
+    QString origin = parsed.scheme() + QLatin1String("://") + host;
     if (parsed.port(-1) > 0)
         origin += QLatin1Char(':') + QString::number(parsed.port(-1));
     return origin;

@@ -90,6 +90,9 @@ void TestRecordIntake::originOf_data()
         << "http://192.0.2.20:8000";
     QTest::newRow("host name") << "http://camera.example:81/x"
                                << "http://camera.example:81";
+    QTest::newRow("IPv6 literal keeps its brackets")
+        << "http://[fe80::b6a3:82ff:fe0f:d92d]:8080/onvif/device_service"
+        << "http://[fe80::b6a3:82ff:fe0f:d92d]:8080";
     QTest::newRow("empty") << ""
                            << "://";
     QTest::newRow("not a URL") << "no url here"
