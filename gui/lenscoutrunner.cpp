@@ -18,12 +18,12 @@ QString toolPath()
 
 // Length of the first line of text including its terminator, or 0 when no
 // line is complete. "\r\n" anywhere in text takes precedence over "\n".
-qsizetype firstLineLength(const QString &text)
+qsizetype firstLineLength(const QByteArray &text)
 {
-    qsizetype end = text.indexOf(QLatin1String("\r\n"));
+    qsizetype end = text.indexOf("\r\n");
     if (end >= 0)
         return end + 2;
-    end = text.indexOf(QLatin1Char('\n'));
+    end = text.indexOf('\n');
     return end >= 0 ? end + 1 : 0;
 }
 
@@ -53,9 +53,9 @@ bool Lenscout::waitForFinished(int msecs)
 
 void Lenscout::handleDataReceived(const QByteArray &data)
 {
-    lineBuffer += decoder.decode(data);
+    lineBuffer += data;
     while (const qsizetype length = firstLineLength(lineBuffer)) {
-        const QString line = lineBuffer.left(length);
+        const QString line = decoder.decode(lineBuffer.left(length));
         lineBuffer.remove(0, length);
         if (line == QLatin1String("\r\n") || line == QLatin1String("\n"))
             continue;

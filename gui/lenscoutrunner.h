@@ -29,9 +29,11 @@ private slots:
 
 private:
     ChildProcess *childProcess;
-    // One decoder for the whole output, so that a character split between
-    // two chunks is joined, like a line split between two runs.
+    // One decoder for the whole output, fed whole lines only: Qt 6.4's UTF-8
+    // decoder drops the byte that follows a sequence left incomplete at the
+    // end of one call, where the tool's output chunks fall.
     QStringDecoder decoder{QStringDecoder::Utf8};
-    // Output not yet cut into lines; kept across runs.
-    QString lineBuffer;
+    // Output not yet cut into lines, as it came; kept across runs, so that a
+    // character or a line split between two chunks or runs is joined.
+    QByteArray lineBuffer;
 };

@@ -37,7 +37,7 @@ private slots:
     void slotTimer();
 
 private:
-    friend class TestSsdpDiscovery;
+    friend class SsdpDiscoveryHarness; // tests and fuzzers, without the search thread
 
     // Forgets every location, so that a new run finds and reports them again.
     void clearLocations();

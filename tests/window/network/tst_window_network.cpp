@@ -1,0 +1,203 @@
+// Finderly end to end in a virtual LAN: the program's own main and window
+// with the real Lenscout, against simulated cameras and SSDP devices. The
+// program is a test build that reports its table's rows on standard output
+// and closes its window on request (windowobserver.cpp); it runs in the
+// host namespace of the test network.
+
+#include "testnetwork.h"
+
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTest>
+
+#include <algorithm>
+
+namespace {
+
+// The program under observation and what it has reported so far.
+class ObservedProgram
+{
+public:
+    // Starts the program in the host namespace of net.
+    explicit ObservedProgram(TestNetwork &net)
+        : startedMs(QDateTime::currentMSecsSinceEpoch()),
+          process(net.start('h', QStringLiteral(OBSERVED_PROGRAM), {}))
+    {
+    }
+
+    QList<QStringList> rows()
+    {
+        read();
+        return seenRows;
+    }
+
+    // Since the start, or -1 while the window has not been drawn yet.
+    qint64 msToWindow()
+    {
+        read();
+        return windowMs < 0 ? -1 : windowMs - startedMs;
+    }
+
+    // Closes the window as its close button does.
+    void closeWindow() { process->write("close\n"); }
+
+    const qint64 startedMs;
+    QProcess *const process;
+
+private:
+    void read()
+    {
+        while (process->canReadLine()) {
+            const QJsonObject line = QJsonDocument::fromJson(process->readLine()).object();
+            if (line.contains(QLatin1String("row"))) {
+                QStringList row;
+                for (const QJsonValue &field : line.value(QLatin1String("row")).toArray())
+                    row.append(field.toString());
+                seenRows.append(row);
+            } else if (line.value(QLatin1String("event")) == QLatin1String("window")) {
+                windowMs = qint64(line.value(QLatin1String("t")).toDouble());
+            }
+        }
+    }
+
+    QList<QStringList> seenRows;
+    qint64 windowMs = -1;
+};
+
+// The names of the processes that run in a network namespace.
+QStringList processesIn(const QString &nameSpace)
+{
+    QProcess pids;
+    pids.start(QStringLiteral("ip"), {QStringLiteral("netns"), QStringLiteral("pids"), nameSpace});
+    pids.waitForFinished();
+    QStringList names;
+    for (const QByteArray &pid : pids.readAllStandardOutput().split('\n')) {
+        QFile comm(QStringLiteral("/proc/%1/comm").arg(QString::fromLatin1(pid.trimmed())));
+        if (!pid.trimmed().isEmpty() && comm.open(QIODevice::ReadOnly))
+            names.append(QString::fromUtf8(comm.readAll().trimmed()));
+    }
+    return names;
+}
+
+QList<QStringList> sorted(QList<QStringList> rows)
+{
+    std::sort(rows.begin(), rows.end(), [](const QStringList &a, const QStringList &b) {
+        return a.join('\n') < b.join('\n');
+    });
+    return rows;
+}
+
+} // namespace
+
+class TestWindowNetwork : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void oneRowPerDeviceAndWay();
+    void closingWhileToolRuns();
+
+private:
+    static void waitForWindow(ObservedProgram &program);
+};
+
+void TestWindowNetwork::initTestCase()
+{
+    if (!TestNetwork::available())
+        QSKIP("needs root and iproute2 for network namespaces");
+}
+
+void TestWindowNetwork::waitForWindow(ObservedProgram &program)
+{
+    QVERIFY(program.process);
+    QTRY_VERIFY_WITH_TIMEOUT(program.msToWindow() >= 0, 10000);
+    qInfo("window drawn %lld ms after the start", program.msToWindow());
+}
+
+void TestWindowNetwork::oneRowPerDeviceAndWay()
+{
+    TestNetwork net;
+    QVERIFY(net.up(TestNetwork::Shape::Lan, 1));
+    const QString germanJapanese =
+        QString::fromUtf8("Kamera M\xc3\xbcller \xe6\x9d\xb1\xe4\xba\xac");
+    QVERIFY(net.startSimulator(
+        'a', QStringLiteral("camera_sim.py"),
+        {QStringLiteral("--address"), QStringLiteral("192.0.2.10"), QStringLiteral("--devices"),
+         QStringLiteral("2"), QStringLiteral("--name-prefix"), QStringLiteral("Cam a%d"),
+         QStringLiteral("--device"),
+         QStringLiteral("name=%1;xaddrs=http://192.0.2.10:8080/onvif/device_service")
+             .arg(germanJapanese)}));
+    QVERIFY(net.startSimulator('b', QStringLiteral("camera_sim.py"),
+                               {QStringLiteral("--address"), QStringLiteral("198.51.100.10"),
+                                QStringLiteral("--name-prefix"), QStringLiteral("Cam b%d")}));
+    QVERIFY(net.startSimulator('a', QStringLiteral("ssdp_sim.py"),
+                               {QStringLiteral("--address"), QStringLiteral("192.0.2.11"),
+                                QStringLiteral("--devices"), QStringLiteral("2"),
+                                QStringLiteral("--name-prefix"), QStringLiteral("Media a%d"),
+                                QStringLiteral("--device"), QStringLiteral("name=A &amp; B")}));
+    // The camera on b also answers SSDP: one row for each way.
+    QVERIFY(net.startSimulator('b', QStringLiteral("ssdp_sim.py"),
+                               {QStringLiteral("--address"), QStringLiteral("198.51.100.10"),
+                                QStringLiteral("--device"), QStringLiteral("name=Cam b1")}));
+
+    ObservedProgram program(net);
+    waitForWindow(program);
+    if (QTest::currentTestFailed())
+        return;
+    const QList<QStringList> expected = sorted({
+        {QStringLiteral("Cam a1"), QStringLiteral("http://192.0.2.10")},
+        {QStringLiteral("Cam a2"), QStringLiteral("http://192.0.2.10")},
+        {germanJapanese, QStringLiteral("http://192.0.2.10:8080")},
+        {QStringLiteral("Cam b1"), QStringLiteral("http://198.51.100.10")},
+        {QStringLiteral("Media a1"), QStringLiteral("http://192.0.2.11:49152/desc/1.xml")},
+        {QStringLiteral("Media a2"), QStringLiteral("http://192.0.2.11:49152/desc/2.xml")},
+        {QStringLiteral("A &amp; B"), QStringLiteral("http://192.0.2.11:49152/desc/3.xml")},
+        {QStringLiteral("Cam b1"), QStringLiteral("http://198.51.100.10:49152/desc/1.xml")},
+    });
+    QTRY_COMPARE_WITH_TIMEOUT(program.rows().size(), expected.size(), 15000);
+    // Late or repeated answers add no rows.
+    QTest::qWait(3000);
+    QCOMPARE(sorted(program.rows()), expected);
+    // The rows of the cameras came through the real tool, whose lines the runner logs.
+    const QByteArray log = program.process->readAllStandardError();
+    QVERIFY2(log.contains("[Cam a1] <http://192.0.2.10/onvif/device_service>"), log.constData());
+}
+
+void TestWindowNetwork::closingWhileToolRuns()
+{
+    TestNetwork net;
+    QVERIFY(net.up());
+    // One answer every half second for 15 s: the tool is busy long after the first.
+    QVERIFY(net.startSimulator('a', QStringLiteral("camera_sim.py"),
+                               {QStringLiteral("--address"), QStringLiteral("192.0.2.10"),
+                                QStringLiteral("--devices"), QStringLiteral("30"),
+                                QStringLiteral("--order"), QStringLiteral("sequential"),
+                                QStringLiteral("--gap-ms"), QStringLiteral("500")}));
+    ObservedProgram program(net);
+    waitForWindow(program);
+    if (QTest::currentTestFailed())
+        return;
+    QTRY_VERIFY_WITH_TIMEOUT(program.rows().size() >= 2, 10000);
+    QVERIFY(processesIn(net.nameSpace('h')).contains(QLatin1String("Lenscout")));
+
+    QElapsedTimer closing;
+    closing.start();
+    program.closeWindow();
+    QVERIFY(program.process->waitForFinished(10000));
+    const qint64 closingMs = closing.elapsed();
+    qInfo("ended %lld ms after the window was closed", closingMs);
+
+    QCOMPARE(program.process->exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program.process->exitCode(), 0);
+    // The tool got its 3000 ms to end by itself, then was killed.
+    QVERIFY2(closingMs >= 2900 && closingMs <= 4500, qPrintable(QString::number(closingMs)));
+    QCOMPARE(processesIn(net.nameSpace('h')), QStringList());
+}
+
+QTEST_GUILESS_MAIN(TestWindowNetwork)
+#include "tst_window_network.moc"

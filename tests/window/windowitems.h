@@ -1,0 +1,71 @@
+#pragma once
+
+// Finds the parts of Finderly's window from outside. The window names none of
+// its items for the native side, so they are found by their Qt Quick type and
+// their content.
+
+#include <QAbstractItemModel>
+#include <QGuiApplication>
+#include <QQuickItem>
+#include <QQuickWindow>
+#include <QStringList>
+
+namespace WindowItems {
+
+// The first item below root (root included) of the Qt Quick class className,
+// as named by its meta-object, for which accept holds.
+template<typename Accept> QQuickItem *find(QQuickItem *root, const char *className, Accept accept)
+{
+    if (!root)
+        return nullptr;
+    if (root->inherits(className) && accept(root))
+        return root;
+    const QList<QQuickItem *> children = root->childItems();
+    for (QQuickItem *child : children) {
+        if (QQuickItem *found = find(child, className, accept))
+            return found;
+    }
+    return nullptr;
+}
+
+inline QQuickItem *find(QQuickItem *root, const char *className)
+{
+    return find(root, className, [](QQuickItem *) { return true; });
+}
+
+// The program's one window, once it exists.
+inline QQuickWindow *mainWindow()
+{
+    const QList<QWindow *> windows = QGuiApplication::topLevelWindows();
+    for (QWindow *window : windows) {
+        if (auto *quickWindow = qobject_cast<QQuickWindow *>(window))
+            return quickWindow;
+    }
+    return nullptr;
+}
+
+// The root of all items of the window, its header and footer included.
+inline QQuickItem *rootItem(QQuickWindow *window)
+{
+    return window ? window->contentItem() : nullptr;
+}
+
+inline QQuickItem *tableView(QQuickWindow *window)
+{
+    return find(rootItem(window), "QQuickTableView");
+}
+
+// The device table's model: one row per device, the name in column 0 and
+// the address in column 1.
+inline QAbstractItemModel *tableModel(QQuickWindow *window)
+{
+    QQuickItem *table = tableView(window);
+    return table ? qvariant_cast<QAbstractItemModel *>(table->property("model")) : nullptr;
+}
+
+inline QStringList row(const QAbstractItemModel *model, int row)
+{
+    return {model->index(row, 0).data().toString(), model->index(row, 1).data().toString()};
+}
+
+} // namespace WindowItems
