@@ -2,6 +2,7 @@
 
 #include "localaddresslist.h"
 
+#include <QDeadlineTimer>
 #include <QDebug>
 #include <QHostAddress>
 #include <QMutexLocker>
@@ -34,6 +35,7 @@ constexpr qint64 maxDescriptionSize = 1024 * 1024;
 constexpr int fetchTimeoutMs = 10000;
 
 const QString unknownName = QStringLiteral("Unknown");
+const char startedProperty[] = "finderlyStarted";
 
 } // namespace
 
@@ -78,10 +80,12 @@ void SsdpDiscovery::run()
             if (socket->state() != QAbstractSocket::BoundState || !socket->hasPendingDatagrams())
                 continue;
             const qint64 size = socket->readDatagram(buffer.data(), buffer.size());
-            if (size > 0) {
-                parseResponse(QByteArray::fromRawData(buffer.constData(), size));
+            // An empty datagram counts as received too: sleeping after each
+            // one would let a flood of them starve the real answers.
+            if (size >= 0)
                 received = true;
-            }
+            if (size > 0)
+                parseResponse(QByteArray::fromRawData(buffer.constData(), size));
         }
         if (!received)
             msleep(idleSleepMs);
@@ -115,6 +119,16 @@ void SsdpDiscovery::parseResponse(const QByteArray &datagram)
 
 void SsdpDiscovery::slotTimer()
 {
+    // One sweep per tick over the fetches in flight: a timer of its own per
+    // fetch would make thousands of announced locations stall the event loop.
+    const qint64 now = QDeadlineTimer::current().deadline();
+    const auto replies = networkManager->findChildren<QNetworkReply *>(Qt::FindDirectChildrenOnly);
+    for (QNetworkReply *reply : replies) {
+        const QVariant started = reply->property(startedProperty);
+        if (reply->isRunning() && started.isValid() && now - started.toLongLong() >= fetchTimeoutMs)
+            reply->abort();
+    }
+
     for (;;) {
         QString location;
         {
@@ -136,7 +150,7 @@ void SsdpDiscovery::fetch(const QUrl &url)
         return;
     }
     QNetworkReply *reply = networkManager->get(QNetworkRequest(url));
-    QTimer::singleShot(fetchTimeoutMs, Qt::PreciseTimer, reply, &QNetworkReply::abort);
+    reply->setProperty(startedProperty, QDeadlineTimer::current().deadline());
     // Without a bound the network thread reads a fast endless body into
     // memory far quicker than the abort below can reach it. The bound lies
     // well above the limit, so that a body over it is seen and not stalled.

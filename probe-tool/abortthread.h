@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QMutex>
 #include <QThread>
+#include <QWaitCondition>
 
 #include <atomic>
 
@@ -11,6 +13,13 @@ class AbortThread : public QThread
 public:
     std::atomic_bool armed{false};
 
+    // Clears armed and wakes the watchdog from its poll, so that it ends at once.
+    void disarm();
+
 protected:
     void run() override;
+
+private:
+    QMutex pollMutex;
+    QWaitCondition pollWake;
 };

@@ -85,6 +85,11 @@ bool Discoverer::probe(quint32 address, DeviceRecord &record)
 
     multicastInterface = address;
     proxy->soap->recv_timeout = receiveTimeoutSeconds;
+    // gSOAP would shrink the socket's receive buffer to 64 KiB, a third of the
+    // system's default, where a burst of answers from many cameras is lost;
+    // 0 leaves the operating system's default in place.
+    proxy->soap->rcvbuf = 0;
+    proxy->soap->sndbuf = 0;
     proxy->soap->ipv4_multicast_if = reinterpret_cast<char *>(&multicastInterface);
 
     // No Types and no scope text: every target service on the link answers.
@@ -106,7 +111,7 @@ bool Discoverer::nextMatch(DeviceRecord &record)
         watchdog.armed = true;
         watchdog.start(QThread::InheritPriority);
         const int status = proxy->recv_ProbeMatches(answer);
-        watchdog.armed = false;
+        watchdog.disarm();
         watchdog.wait();
         markThreadJoined(&watchdog);
 

@@ -1,0 +1,213 @@
+// Finderly's SSDP discovery on a hostile network: a host in segment a floods
+// port 1901 and serves descriptions that misbehave, while simulated devices in
+// both segments answer as usual. ssdp_driver runs the discovery as the
+// program does; every device is still reported once, its event loop keeps
+// ticking, it stops at once when asked and its memory stays bounded.
+
+#include "hostile.h"
+#include "testnetwork.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QMap>
+#include <QRegularExpression>
+#include <QSet>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QUrl>
+
+namespace {
+
+const QString driver = QStringLiteral(SSDP_DRIVER);
+const QString floodHost = QStringLiteral("192.0.2.10:8080");
+constexpr int maxLatenessMs = 250;
+constexpr int maxStopMs = 1000;
+constexpr qint64 peakLimitKib = 200 * 1024;
+
+QString record(const QString &name, const QString &hostAndPort, const QString &path)
+{
+    return QStringLiteral("[%1] <http://%2%3>").arg(name, hostAndPort, path);
+}
+
+QStringList floodRecords(int count, bool named)
+{
+    QStringList list;
+    for (int i = 1; i <= count; ++i) {
+        list << record(named ? QStringLiteral("Flood Device %1").arg(i) : QStringLiteral("Unknown"),
+                       floodHost, QStringLiteral("/desc/%1.xml").arg(i));
+    }
+    return list;
+}
+
+} // namespace
+
+class TestHostileSsdp : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanup();
+
+    void floods_data();
+    void floods();
+
+private:
+    QString log() const { return scratch.filePath(QStringLiteral("flood.log")); }
+
+    TestNetwork network;
+    QTemporaryDir scratch;
+};
+
+void TestHostileSsdp::initTestCase()
+{
+    if (!TestNetwork::available())
+        QSKIP("needs root and iproute2 for network namespaces");
+    QVERIFY(scratch.isValid());
+}
+
+void TestHostileSsdp::cleanup()
+{
+    network.down();
+    QFile::remove(log());
+}
+
+void TestHostileSsdp::floods_data()
+{
+    QTest::addColumn<QStringList>("floodArguments");
+    QTest::addColumn<int>("expectedDatagrams");
+    QTest::addColumn<int>("driverSeconds");
+    QTest::addColumn<QStringList>("floodRecords");
+    // Whether the search must read the datagrams as fast as they come, so
+    // that the kernel drops none: small ones at a tenth of what it reads on
+    // an idle machine. A few 64 KB datagrams fill a socket's buffer.
+    QTest::addColumn<bool>("keepsUp");
+
+    QTest::newRow("garbage") << QStringList{"--kind", "garbage", "--rate", "500"} << 1500 << 5
+                             << QStringList() << true;
+    // An empty datagram is a datagram read, not a quiet socket.
+    QTest::newRow("empty datagrams")
+        << QStringList{"--kind", "empty", "--rate", "500"} << 1500 << 5 << QStringList() << true;
+    // Only the first 64000 bytes of a datagram are read: a LOCATION beyond
+    // them is never fetched, one at the start is.
+    QTest::newRow("64 KB datagrams")
+        << QStringList{"--kind", "huge", "--rate", "300"} << 900 << 5
+        << QStringList{record(QStringLiteral("Flood Huge Within"), floodHost,
+                              QStringLiteral("/huge-within.xml"))}
+        << false;
+    QTest::newRow("thousands of lines")
+        << QStringList{"--kind", "lines", "--count", "50", "--rate", "50"} << 150 << 6
+        << floodRecords(50, true) << false;
+    // Each answer comes twice.
+    QTest::newRow("thousands of distinct answers")
+        << QStringList{"--kind", "distinct",        "--count", "3000",      "--rate",
+                       "1500",   "--max-datagrams", "6000",    "--seconds", "5"}
+        << 6000 << 9 << floodRecords(3000, true) << false;
+    // 5000 locations in four answers: their fetches all start at once.
+    QTest::newRow("thousands of locations in a few answers")
+        << QStringList{"--kind", "locations", "--count", "5000", "--rate", "20"} << 60 << 10
+        << floodRecords(5000, true) << false;
+    // Every fetch is given up after 10 s, all of them at about the same time.
+    QTest::newRow("descriptions that trickle, hang or are too large")
+        << QStringList{"--kind", "distinct",        "--count", "300",    "--rate",
+                       "300",    "--max-datagrams", "300",     "--http", "trickle,hang,huge"}
+        << 300 << 13 << floodRecords(300, false) << true;
+}
+
+void TestHostileSsdp::floods()
+{
+    QFETCH(QStringList, floodArguments);
+    QFETCH(int, expectedDatagrams);
+    QFETCH(int, driverSeconds);
+    QFETCH(QStringList, floodRecords);
+    QFETCH(bool, keepsUp);
+
+    QVERIFY(network.up(TestNetwork::Shape::Lan, 1));
+    // Their answers are spread over the first 2.5 s of the 3 s flood.
+    QVERIFY(network.startSimulator('a', QStringLiteral("ssdp_sim.py"),
+                                   {"--address", "192.0.2.11", "--devices", "5", "--name-prefix",
+                                    "Lamp %d", "--delay-max-ms", "2500"}));
+    QVERIFY(network.startSimulator('b', QStringLiteral("ssdp_sim.py"),
+                                   {"--address", "198.51.100.10", "--devices", "5", "--name-prefix",
+                                    "Yard %d", "--delay-max-ms", "2500"}));
+    QVERIFY(network.startSimulator('a', QStringLiteral("flood.py"),
+                                   QStringList{"--ssdp", "--address", "192.0.2.10", "--http-port",
+                                               "8080", "--seconds", "3", "--log", log()} +
+                                       floodArguments));
+
+    const qint64 dropsBefore = Hostile::receiveBufferErrors(network);
+    QVERIFY(dropsBefore >= 0);
+    QByteArray output;
+    QCOMPARE(network.run('h', driver, {QString::number(driverSeconds)}, (driverSeconds + 20) * 1000,
+                         &output),
+             0);
+    const qint64 drops = Hostile::receiveBufferErrors(network) - dropsBefore;
+
+    const QJsonObject flood = Hostile::onlyFlood(log());
+    QVERIFY2(flood.value(QLatin1String("sent")).toInt() >= expectedDatagrams * 9 / 10,
+             qPrintable(QJsonDocument(flood).toJson(QJsonDocument::Compact)));
+    QCOMPARE(flood.value(QLatin1String("errors")).toInt(), 0);
+
+    QStringList records;
+    QMap<QString, qint64> figures;
+    int ticks = 0;
+    const QList<QByteArray> lines = output.split('\n');
+    for (const QByteArray &line : lines) {
+        if (line.startsWith('[')) {
+            QVERIFY2(line.endsWith('\r'), line.constData()); // each record ends in CR LF
+            records << QString::fromUtf8(line.chopped(1));
+        } else if (line.startsWith("tick ")) {
+            ++ticks;
+        } else if (!line.isEmpty()) {
+            const QList<QByteArray> words = line.split(' ');
+            QCOMPARE(words.size(), 2);
+            figures.insert(QString::fromLatin1(words[0]), words[1].toLongLong());
+        }
+    }
+
+    qInfo("%d datagrams, %lld dropped: max lateness %lld ms over %d ticks, stopped in %lld ms, "
+          "peak RSS %lld KiB",
+          flood.value(QLatin1String("sent")).toInt(), drops,
+          figures.value(QStringLiteral("max-lateness")), ticks,
+          figures.value(QStringLiteral("stopped")), figures.value(QStringLiteral("peak-rss-kib")));
+    if (keepsUp)
+        QCOMPARE(drops, 0);
+
+    QStringList expected = floodRecords;
+    for (int i = 1; i <= 5; ++i) {
+        const QString path = QStringLiteral("/desc/%1.xml").arg(i);
+        expected << record(QStringLiteral("Lamp %1").arg(i), QStringLiteral("192.0.2.11:49152"),
+                           path)
+                 << record(QStringLiteral("Yard %1").arg(i), QStringLiteral("198.51.100.10:49152"),
+                           path);
+    }
+    const QSet<QString> found(records.begin(), records.end());
+    const QSet<QString> missing = QSet<QString>(expected.begin(), expected.end()) - found;
+    QVERIFY2(missing.isEmpty(),
+             qPrintable(QStringLiteral("%1 missing, e.g. %2")
+                            .arg(missing.size())
+                            .arg(missing.isEmpty() ? QString() : *missing.begin())));
+    QCOMPARE(found, QSet<QString>(expected.begin(), expected.end()));
+    QCOMPARE(records.size(), expected.size()); // each once
+
+    // Nothing was fetched from the flooder but the locations of its records.
+    QSet<QString> paths;
+    for (const QString &r : std::as_const(floodRecords))
+        paths << QUrl(r.section(QLatin1Char('<'), 1).chopped(1)).path();
+    for (const QJsonObject &request : Hostile::jsonLines(log(), QStringLiteral("http")))
+        QVERIFY2(paths.contains(request.value(QLatin1String("path")).toString()),
+                 qPrintable(request.value(QLatin1String("path")).toString()));
+
+    QVERIFY(figures.contains(QStringLiteral("max-lateness")));
+    QVERIFY2(figures.value(QStringLiteral("max-lateness")) < maxLatenessMs,
+             qPrintable(QString::number(figures.value(QStringLiteral("max-lateness")))));
+    QVERIFY2(ticks >= 2 * driverSeconds - 1, qPrintable(QString::number(ticks)));
+    QVERIFY(figures.contains(QStringLiteral("stopped")));
+    QVERIFY2(figures.value(QStringLiteral("stopped")) < maxStopMs,
+             qPrintable(QString::number(figures.value(QStringLiteral("stopped")))));
+    const qint64 peak = figures.value(QStringLiteral("peak-rss-kib"), -1);
+    QVERIFY2(peak > 0 && peak < peakLimitKib, qPrintable(QString::number(peak)));
+}
+
+QTEST_GUILESS_MAIN(TestHostileSsdp)
+#include "tst_hostile_ssdp.moc"
