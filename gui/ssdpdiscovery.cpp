@@ -33,6 +33,7 @@ constexpr int fetchIntervalMs = 100;
 // no description is larger than this, and none takes longer.
 constexpr qint64 maxDescriptionSize = 1024 * 1024;
 constexpr int fetchTimeoutMs = 10000;
+constexpr int maxFetchesPerTick = 100;
 
 const QString unknownName = QStringLiteral("Unknown");
 const char startedProperty[] = "finderlyStarted";
@@ -129,7 +130,9 @@ void SsdpDiscovery::slotTimer()
             reply->abort();
     }
 
-    for (;;) {
+    // A network that announces thousands of locations at once must not hold
+    // the event loop for long: the rest waits for the next ticks.
+    for (int started = 0; started < maxFetchesPerTick; ++started) {
         QString location;
         {
             QMutexLocker locker(&queueMutex);
