@@ -3,6 +3,8 @@
 #include "platform.h"
 #include "threadsanitizer.h"
 
+#include <chrono>
+
 namespace {
 constexpr int pollMs = 10;
 constexpr int limitMs = 12000;
@@ -10,9 +12,9 @@ constexpr int limitMs = 12000;
 
 void AbortThread::disarm()
 {
-    QMutexLocker locker(&pollMutex);
+    const std::lock_guard<std::mutex> lock(pollMutex);
     armed = false;
-    pollWake.wakeAll();
+    pollWake.notify_all();
 }
 
 void AbortThread::run()
@@ -20,14 +22,15 @@ void AbortThread::run()
     // Polls every 10 ms; the counter is nominal time, so the process never
     // ends earlier than 12 seconds after the watchdog started.
     int counter = 0;
-    QMutexLocker locker(&pollMutex);
+    std::unique_lock<std::mutex> lock(pollMutex);
     while (armed) {
-        if (pollWake.wait(&pollMutex, pollMs))
+        if (pollWake.wait_for(lock, std::chrono::milliseconds(pollMs)) ==
+            std::cv_status::no_timeout)
             continue; // woken by disarm()
         counter += pollMs;
         if (counter > limitMs)
             Platform::terminateProcess(1);
     }
-    locker.unlock();
+    lock.unlock();
     markThreadFinished(this);
 }

@@ -1,10 +1,10 @@
 #pragma once
 
-#include <QMutex>
 #include <QThread>
-#include <QWaitCondition>
 
 #include <atomic>
+#include <condition_variable>
+#include <mutex>
 
 // Watchdog around one blocking receive: ends the whole process with status 1
 // when it is still armed after 12 seconds.
@@ -20,6 +20,9 @@ protected:
     void run() override;
 
 private:
-    QMutex pollMutex;
-    QWaitCondition pollWake;
+    // The standard ones, not QMutex and QWaitCondition: Debian's Qt waits
+    // inside libQt6Core, where ThreadSanitizer cannot see the mutex released,
+    // and would take disarm() for a second lock of it.
+    std::mutex pollMutex;
+    std::condition_variable pollWake;
 };

@@ -5,11 +5,11 @@
 #include "descriptionserver.h"
 #include "samples.h"
 #include "ssdpdiscovery.h"
+#include "ssdpdiscoveryharness.h"
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QMap>
-#include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QRandomGenerator>
 #include <QSet>
@@ -53,13 +53,11 @@ private slots:
 
 private:
     static QByteArray answer(const QByteArray &locationLines);
-    static QStringList pending(SsdpDiscovery &discovery);
     // Queues location through an answer, as the search thread would.
     static void queue(SsdpDiscovery &discovery, const QString &location);
     // The records of count fetches, in the order they finished.
     static QStringList records(QSignalSpy &spy, int count, int timeoutMs = 5000);
     static QString record(const QString &name, const QString &url);
-    static QList<QNetworkReply *> replies(SsdpDiscovery &discovery);
 
     DescriptionServer server;
     QTemporaryFile localFile;
@@ -72,15 +70,10 @@ QByteArray TestSsdpDiscovery::answer(const QByteArray &locationLines)
            "USN: uuid:00000000-0000-0000-0000-000000000001::upnp:rootdevice\r\n\r\n";
 }
 
-QStringList TestSsdpDiscovery::pending(SsdpDiscovery &discovery)
-{
-    QMutexLocker locker(&discovery.queueMutex);
-    return discovery.pendingLocations;
-}
-
 void TestSsdpDiscovery::queue(SsdpDiscovery &discovery, const QString &location)
 {
-    discovery.parseResponse(answer("LOCATION: " + location.toUtf8() + "\r\n"));
+    SsdpDiscoveryHarness(discovery).parseResponse(
+        answer("LOCATION: " + location.toUtf8() + "\r\n"));
 }
 
 QStringList TestSsdpDiscovery::records(QSignalSpy &spy, int count, int timeoutMs)
@@ -98,11 +91,6 @@ QStringList TestSsdpDiscovery::records(QSignalSpy &spy, int count, int timeoutMs
 QString TestSsdpDiscovery::record(const QString &name, const QString &url)
 {
     return QLatin1Char('[') + name + QLatin1String("] <") + url + QLatin1String(">\r\n");
-}
-
-QList<QNetworkReply *> TestSsdpDiscovery::replies(SsdpDiscovery &discovery)
-{
-    return discovery.networkManager->findChildren<QNetworkReply *>();
 }
 
 void TestSsdpDiscovery::initTestCase()
@@ -208,24 +196,27 @@ void TestSsdpDiscovery::parsing()
     QFETCH(Datagrams, datagrams);
     QFETCH(QStringList, expected);
     SsdpDiscovery discovery;
+    SsdpDiscoveryHarness harness(discovery);
     for (const QByteArray &datagram : datagrams)
-        discovery.parseResponse(datagram);
-    QCOMPARE(pending(discovery), expected);
+        harness.parseResponse(datagram);
+    QCOMPARE(harness.pending(), expected);
+    QCOMPARE(harness.seen(), expected);
 }
 
 void TestSsdpDiscovery::everyLocationOncePerRun()
 {
     SsdpDiscovery discovery;
+    SsdpDiscoveryHarness harness(discovery);
     queue(discovery, QStringLiteral("http://192.0.2.10:49152/desc.xml"));
     queue(discovery, QStringLiteral("http://192.0.2.10:49152/desc.xml"));
-    QCOMPARE(pending(discovery), QStringList{"http://192.0.2.10:49152/desc.xml"});
+    QCOMPARE(harness.pending(), QStringList{"http://192.0.2.10:49152/desc.xml"});
 
     // A run begins by forgetting the last one: unfetched locations are
     // dropped, and every device is found again.
-    discovery.clearLocations();
-    QCOMPARE(pending(discovery), QStringList{});
+    harness.clearLocations();
+    QCOMPARE(harness.pending(), QStringList{});
     queue(discovery, QStringLiteral("http://192.0.2.10:49152/desc.xml"));
-    QCOMPARE(pending(discovery), QStringList{"http://192.0.2.10:49152/desc.xml"});
+    QCOMPARE(harness.pending(), QStringList{"http://192.0.2.10:49152/desc.xml"});
 }
 
 void TestSsdpDiscovery::capturedAnswers_data()
@@ -251,8 +242,9 @@ void TestSsdpDiscovery::capturedAnswers()
     const QByteArray datagram = Samples::contents(file);
     QVERIFY(!datagram.isEmpty());
     SsdpDiscovery discovery;
-    discovery.parseResponse(datagram);
-    QCOMPARE(pending(discovery), QStringList{location});
+    SsdpDiscoveryHarness harness(discovery);
+    harness.parseResponse(datagram);
+    QCOMPARE(harness.pending(), QStringList{location});
 }
 
 void TestSsdpDiscovery::capturedAnswersInOneRun()
@@ -260,14 +252,15 @@ void TestSsdpDiscovery::capturedAnswersInOneRun()
     // Devices that answer once per service, or from two services, name one
     // location several times: each distinct one is queued once, in order.
     SsdpDiscovery discovery;
+    SsdpDiscoveryHarness harness(discovery);
     QStringList expected;
     for (const Samples::Answer &sample : Samples::answers) {
-        discovery.parseResponse(Samples::contents(Samples::answerPath(sample.file)));
+        harness.parseResponse(Samples::contents(Samples::answerPath(sample.file)));
         if (!expected.contains(QLatin1String(sample.location)))
             expected << QLatin1String(sample.location);
     }
     QCOMPARE(expected.size(), 22);
-    QCOMPARE(pending(discovery), expected);
+    QCOMPARE(harness.pending(), expected);
 }
 
 void TestSsdpDiscovery::hostileDatagrams_data()
@@ -293,11 +286,12 @@ void TestSsdpDiscovery::hostileDatagrams()
     QFETCH(QByteArray, datagram);
     QFETCH(int, locations);
     SsdpDiscovery discovery;
+    SsdpDiscoveryHarness harness(discovery);
     QElapsedTimer clock;
     clock.start();
-    discovery.parseResponse(datagram);
+    harness.parseResponse(datagram);
     QVERIFY2(clock.elapsed() < 5000, qPrintable(QString::number(clock.elapsed())));
-    QCOMPARE(pending(discovery).size(), locations);
+    QCOMPARE(harness.pending().size(), locations);
 }
 
 void TestSsdpDiscovery::friendlyName_data()
@@ -344,7 +338,7 @@ void TestSsdpDiscovery::friendlyName()
 {
     QFETCH(QString, description);
     QFETCH(QString, name);
-    QCOMPARE(SsdpDiscovery::friendlyName(description), name);
+    QCOMPARE(SsdpDiscoveryHarness::friendlyName(description), name);
 }
 
 void TestSsdpDiscovery::recordOfAFetchedDescription()
@@ -380,6 +374,7 @@ void TestSsdpDiscovery::capturedDescriptionsOverHttp()
 void TestSsdpDiscovery::oneFetchPerLocationPerRun()
 {
     SsdpDiscovery discovery;
+    SsdpDiscoveryHarness harness(discovery);
     QSignalSpy spy(&discovery, &SsdpDiscovery::dataReceived);
     const QString url = server.url(QStringLiteral("/desc.xml"));
     const qsizetype before = server.requests().count(QStringLiteral("/desc.xml"));
@@ -389,8 +384,9 @@ void TestSsdpDiscovery::oneFetchPerLocationPerRun()
     QTest::qWait(300); // time for a second fetch that must not happen
     QCOMPARE(spy.count(), 1);
     QCOMPARE(server.requests().count(QStringLiteral("/desc.xml")), before + 1);
+    QCOMPARE(harness.seen(), QStringList{url}); // fetched, and still known
 
-    discovery.clearLocations(); // as the next run does first
+    harness.clearLocations(); // as the next run does first
     queue(discovery, url);
     QCOMPARE(records(spy, 2).size(), 2);
     QCOMPARE(server.requests().count(QStringLiteral("/desc.xml")), before + 2);
@@ -477,6 +473,7 @@ void TestSsdpDiscovery::onlyHttpIsFetched()
     QFETCH(QString, location);
     QFETCH(QString, shown);
     SsdpDiscovery discovery;
+    SsdpDiscoveryHarness harness(discovery);
     QSignalSpy spy(&discovery, &SsdpDiscovery::dataReceived);
     const int connectionsBefore = server.connections();
     queue(discovery, location);
@@ -484,7 +481,7 @@ void TestSsdpDiscovery::onlyHttpIsFetched()
     QMetaObject::invokeMethod(&discovery, "slotTimer", Qt::DirectConnection);
     QCOMPARE(spy.count(), 1);
     QCOMPARE(spy.at(0).at(0).toString(), record("Unknown", shown));
-    QVERIFY(replies(discovery).isEmpty());
+    QVERIFY(harness.replies().isEmpty());
     QTest::qWait(200);
     QCOMPARE(spy.count(), 1);
     QCOMPARE(server.connections(), connectionsBefore);
@@ -523,16 +520,17 @@ void TestSsdpDiscovery::descriptionsUpToOneMebibyteAreRead()
 void TestSsdpDiscovery::repliesAreDeletedOnceHandled()
 {
     SsdpDiscovery discovery;
+    SsdpDiscoveryHarness harness(discovery);
     QSignalSpy spy(&discovery, &SsdpDiscovery::dataReceived);
     queue(discovery, server.url(QStringLiteral("/desc.xml")));
     queue(discovery, server.url(QStringLiteral("/missing.xml")));
     queue(discovery, server.url(QStringLiteral("/endless")));
     // All queued locations are started in one tick.
     QMetaObject::invokeMethod(&discovery, "slotTimer", Qt::DirectConnection);
-    QCOMPARE(pending(discovery), QStringList{});
-    QCOMPARE(replies(discovery).size(), 3);
+    QCOMPARE(harness.pending(), QStringList{});
+    QCOMPARE(harness.replies().size(), 3);
     QCOMPARE(records(spy, 3).size(), 3);
-    QTRY_COMPARE(replies(discovery).size(), 0);
+    QTRY_COMPARE(harness.replies().size(), 0);
 }
 
 QTEST_GUILESS_MAIN(TestSsdpDiscovery)

@@ -1,0 +1,53 @@
+#pragma once
+
+// What the fuzz targets share: libFuzzer's entry point, a check that turns a
+// broken invariant into a crash, and a Qt set up once and kept quiet.
+
+#include <QByteArray>
+#include <QCoreApplication>
+#include <QtGlobal>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size);
+
+// Aborts with the failed condition, so that the fuzzer keeps the input and
+// the replay names what broke.
+#define FUZZ_CHECK(condition)                                                                      \
+    do {                                                                                           \
+        if (!(condition)) {                                                                        \
+            std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #condition);     \
+            std::abort();                                                                          \
+        }                                                                                          \
+    } while (false)
+
+namespace Fuzzing {
+
+inline void dropMessage(QtMsgType type, const QMessageLogContext &, const QString &text)
+{
+    if (type == QtFatalMsg)
+        std::fprintf(stderr, "%s\n", qPrintable(text));
+}
+
+// An application object for the classes that start timers or look for one,
+// and no Qt messages but fatal ones: the code under test logs every line.
+// Cheap enough to call for every input.
+inline void setUp()
+{
+    static int argc = 1;
+    static char name[] = "fuzz";
+    static char *argv[] = {name, nullptr};
+    static const QCoreApplication application(argc, argv);
+    qInstallMessageHandler(dropMessage);
+}
+
+// The input without a copy; it is valid for the current call only.
+inline QByteArray bytes(const uint8_t *data, size_t size)
+{
+    return QByteArray::fromRawData(reinterpret_cast<const char *>(data), qsizetype(size));
+}
+
+} // namespace Fuzzing
