@@ -3,33 +3,13 @@
 // What the hostile-network tests share: reading the JSON-lines logs of the
 // flooder and the simulators, and the kernel's count of dropped datagrams.
 
+#include "jsonlines.h"
 #include "testnetwork.h"
 
-#include <QFile>
-#include <QJsonDocument>
 #include <QJsonObject>
-#include <QList>
 #include <QString>
 
 namespace Hostile {
-
-// The objects of a JSON-lines file; with event, only those of that "event".
-inline QList<QJsonObject> jsonLines(const QString &path, const QString &event = {})
-{
-    QList<QJsonObject> lines;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return lines;
-    while (!file.atEnd()) {
-        const QByteArray line = file.readLine().trimmed();
-        if (line.isEmpty())
-            continue;
-        const QJsonObject object = QJsonDocument::fromJson(line).object();
-        if (event.isEmpty() || object.value(QLatin1String("event")).toString() == event)
-            lines << object;
-    }
-    return lines;
-}
 
 // The one flood that the flooder logged at path; an empty object if there was
 // not exactly one.

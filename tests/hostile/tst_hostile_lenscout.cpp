@@ -50,7 +50,7 @@ QStringList floodDevices(int count, const std::function<QString(int)> &address)
 double latest(const QString &log, const QString &key)
 {
     double t = 0;
-    for (const QJsonObject &line : Hostile::jsonLines(log))
+    for (const QJsonObject &line : jsonLines(log))
         t = qMax(t, line.value(key).toDouble());
     return t;
 }
@@ -234,7 +234,7 @@ void TestHostileLenscout::floods()
     const double floodStart = flood.value(QLatin1String("first")).toDouble();
     const double floodEnd = flood.value(QLatin1String("last")).toDouble();
     int answersDuringFlood = 0;
-    for (const QJsonObject &answer : Hostile::jsonLines(log("late"))) {
+    for (const QJsonObject &answer : jsonLines(log("late"))) {
         const double t = answer.value(QLatin1String("t")).toDouble();
         answersDuringFlood += t > floodStart && t < floodEnd;
     }

@@ -194,7 +194,7 @@ void TestHostileSsdp::floods()
     QSet<QString> paths;
     for (const QString &r : std::as_const(floodRecords))
         paths << QUrl(r.section(QLatin1Char('<'), 1).chopped(1)).path();
-    for (const QJsonObject &request : Hostile::jsonLines(log(), QStringLiteral("http")))
+    for (const QJsonObject &request : jsonLines(log(), QStringLiteral("http")))
         QVERIFY2(paths.contains(request.value(QLatin1String("path")).toString()),
                  qPrintable(request.value(QLatin1String("path")).toString()));
 

@@ -2,13 +2,14 @@
 
 #include "devicerecord.h"
 #include "devicereporter.h"
+#include "hostaddresses.h"
 #include "localaddresslist.h"
 
 #include <QRegularExpression>
 #include <QSet>
 #include <QTemporaryFile>
-#include <QThread>
 #include <QTest>
+#include <QThread>
 
 #include <cstdio>
 #include <cstring>
@@ -51,14 +52,6 @@ private:
     QTemporaryFile file;
     int saved = -1;
 };
-
-QList<QHostAddress> hosts(const QStringList &texts)
-{
-    QList<QHostAddress> list;
-    for (const QString &text : texts)
-        list << QHostAddress(text);
-    return list;
-}
 
 } // namespace
 
@@ -237,9 +230,9 @@ void TestDeviceReporter::concurrentReportsNeitherInterleaveNorRepeat()
     for (int t = 0; t < threadCount; ++t) {
         threads << QThread::create([&reporter, &longAddress, t] {
             for (int i = 0; i < shared + own; ++i) {
-                const QByteArray name = i < shared ? "Shared " + QByteArray::number(i)
-                                                   : QByteArray::number(t) + " own " +
-                                                         QByteArray::number(i);
+                const QByteArray name =
+                    i < shared ? "Shared " + QByteArray::number(i)
+                               : QByteArray::number(t) + " own " + QByteArray::number(i);
                 reporter.report(makeRecord(name, {longAddress}));
             }
         });

@@ -1,13 +1,12 @@
 // Lenscout end to end: the real binary in the host namespace of a virtual LAN
 // with simulated cameras on both segments.
 
+#include "jsonlines.h"
 #include "testnetwork.h"
 
 #include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
-#include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
 #include <QSet>
@@ -30,20 +29,6 @@ QStringList records(const QByteArray &output)
             list << QString::fromUtf8(chunk);
     }
     return list;
-}
-
-QList<QJsonObject> jsonLines(const QString &path)
-{
-    QList<QJsonObject> lines;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return lines;
-    while (!file.atEnd()) {
-        const QByteArray line = file.readLine().trimmed();
-        if (!line.isEmpty())
-            lines << QJsonDocument::fromJson(line).object();
-    }
-    return lines;
 }
 
 } // namespace

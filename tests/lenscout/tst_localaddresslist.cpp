@@ -1,5 +1,6 @@
 // Which local addresses count and how device addresses are scored against them.
 
+#include "hostaddresses.h"
 #include "localaddresslist.h"
 
 #include <QNetworkInterface>
@@ -14,14 +15,6 @@ quint32 ipv4(const char *text)
     quint32 value = 0;
     inet_pton(AF_INET, text, &value);
     return value;
-}
-
-QList<QHostAddress> hosts(const QStringList &texts)
-{
-    QList<QHostAddress> list;
-    for (const QString &text : texts)
-        list << QHostAddress(text);
-    return list;
 }
 
 } // namespace
