@@ -37,14 +37,7 @@ int main(int argc, char *argv[])
 
     const int result = app.exec();
 
-    // Both ways are gone before the engine destroys the back end they write
-    // to; the search thread is joined before the prober is touched.
-    ssdpInstance->requestInterruption();
-    ssdpInstance->wait();
-    delete ssdpInstance;
-    ssdpInstance = nullptr;
-    runnerInstance->waitForFinished(3000);
-    delete runnerInstance;
-    runnerInstance = nullptr;
+    // Both ways are gone before the engine destroys the back end they write to.
+    stopSources();
     return result;
 }

@@ -81,3 +81,15 @@ void rescanAll()
     runnerInstance->start();
     ssdpInstance->start(QThread::InheritPriority);
 }
+
+void stopSources()
+{
+    // The search thread is joined before the prober is touched.
+    ssdpInstance->requestInterruption();
+    ssdpInstance->wait();
+    delete ssdpInstance;
+    ssdpInstance = nullptr;
+    runnerInstance->waitForFinished(3000);
+    delete runnerInstance;
+    runnerInstance = nullptr;
+}

@@ -24,3 +24,6 @@ void addSsdpRecord(const QString &record);
 
 // Stops the SSDP search, restarts the prober, then starts a new SSDP search.
 void rescanAll();
+// At exit: joins the SSDP search, gives the prober 3000 ms to end (then kills
+// it) and deletes both, so that no record arrives after the back end is gone.
+void stopSources();

@@ -109,14 +109,7 @@ int main(int argc, char *argv[])
     app.exec();
     drain();
 
-    // Shut down as the program does: the search thread first, then the tool.
-    ssdpInstance->requestInterruption();
-    ssdpInstance->wait();
-    delete ssdpInstance;
-    ssdpInstance = nullptr;
-    runnerInstance->waitForFinished(3000);
-    delete runnerInstance;
-    runnerInstance = nullptr;
+    stopSources(); // as the program shuts down
     delete backEnd;
     rusage usage;
     getrusage(RUSAGE_SELF, &usage);
