@@ -34,6 +34,10 @@ constexpr int fetchIntervalMs = 100;
 constexpr qint64 maxDescriptionSize = 1024 * 1024;
 constexpr int fetchTimeoutMs = 10000;
 constexpr int maxFetchesPerTick = 100;
+// Far above any real network. A host that answers with ever new locations
+// would otherwise make a run's memory, fetches and records grow for as long
+// as it keeps sending.
+constexpr qsizetype maxLocations = 10000;
 
 const QString unknownName = QStringLiteral("Unknown");
 const char startedProperty[] = "finderlyStarted";
@@ -104,15 +108,23 @@ void SsdpDiscovery::parseResponse(const QByteArray &datagram)
 {
     // Header lines end in CR LF only; the header name is matched in any case,
     // at the very start of the line and with the colon right behind it.
+    // Once the run is full nothing can be queued, so the datagram is not even decoded.
+    if (seenLocations.size() >= maxLocations)
+        return;
     const QLatin1String header("LOCATION:");
     const QStringList lines = QString::fromUtf8(datagram).split(QLatin1String("\r\n"));
     for (const QString &line : lines) {
+        // A datagram may hold thousands of lines: a rescan or the exit waits for this thread.
+        if (isInterruptionRequested())
+            return;
         if (!line.toUpper().startsWith(header))
             continue;
         const QString location = line.mid(header.size()).trimmed();
         if (seenLocations.contains(location))
             continue;
-        seenLocations.append(location);
+        if (seenLocations.size() >= maxLocations)
+            return;
+        seenLocations.insert(location);
         QMutexLocker locker(&queueMutex);
         pendingLocations.append(location);
     }

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QMutex>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <QThread>
@@ -41,13 +42,14 @@ private:
 
     // Forgets every location, so that a new run finds and reports them again.
     void clearLocations();
-    // Queues each LOCATION of one answer that this run has not seen yet.
+    // Queues each LOCATION of one answer that this run has not seen yet, up
+    // to maxLocations per run.
     void parseResponse(const QByteArray &datagram);
     void fetch(const QUrl &url);
     static QString friendlyName(const QString &description);
     static QString record(const QString &name, const QUrl &url);
 
-    QStringList seenLocations;
+    QSet<QString> seenLocations;
     QStringList pendingLocations;
     QTimer *fetchTimer;
     QNetworkAccessManager *networkManager;

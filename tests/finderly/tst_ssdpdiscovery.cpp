@@ -34,6 +34,7 @@ private slots:
     void capturedAnswersInOneRun();
     void hostileDatagrams_data();
     void hostileDatagrams();
+    void aRunTakesAtMostTenThousandLocations();
 
     void friendlyName_data();
     void friendlyName();
@@ -200,7 +201,7 @@ void TestSsdpDiscovery::parsing()
     for (const QByteArray &datagram : datagrams)
         harness.parseResponse(datagram);
     QCOMPARE(harness.pending(), expected);
-    QCOMPARE(harness.seen(), expected);
+    QCOMPARE(harness.seen(), QSet<QString>(expected.begin(), expected.end()));
 }
 
 void TestSsdpDiscovery::everyLocationOncePerRun()
@@ -294,6 +295,34 @@ void TestSsdpDiscovery::hostileDatagrams()
     QCOMPARE(harness.pending().size(), locations);
 }
 
+void TestSsdpDiscovery::aRunTakesAtMostTenThousandLocations()
+{
+    SsdpDiscovery discovery;
+    SsdpDiscoveryHarness harness(discovery);
+    const auto location = [](int i) {
+        return QStringLiteral("http://192.0.2.10/desc/%1.xml").arg(i);
+    };
+    QStringList all;
+    for (int i = 1; i <= 12000; ++i)
+        all << location(i);
+    // Answers of 700 new locations and one known one: the limit is reached
+    // in the middle of the 15th answer.
+    for (qsizetype first = 0; first < all.size(); first += 700) {
+        QByteArray lines;
+        for (const QString &l : all.mid(first, 700))
+            lines += "LOCATION: " + l.toUtf8() + "\r\n";
+        harness.parseResponse(answer(lines + "LOCATION: " + location(1).toUtf8() + "\r\n"));
+    }
+    const QStringList taken = all.first(10000);
+    QCOMPARE(harness.pending(), taken);
+    QCOMPARE(harness.seen(), QSet<QString>(taken.begin(), taken.end()));
+
+    // The next run starts empty.
+    harness.clearLocations();
+    queue(discovery, location(12000));
+    QCOMPARE(harness.pending(), QStringList{location(12000)});
+}
+
 void TestSsdpDiscovery::friendlyName_data()
 {
     QTest::addColumn<QString>("description");
@@ -384,7 +413,7 @@ void TestSsdpDiscovery::oneFetchPerLocationPerRun()
     QTest::qWait(300); // time for a second fetch that must not happen
     QCOMPARE(spy.count(), 1);
     QCOMPARE(server.requests().count(QStringLiteral("/desc.xml")), before + 1);
-    QCOMPARE(harness.seen(), QStringList{url}); // fetched, and still known
+    QCOMPARE(harness.seen(), QSet<QString>{url}); // fetched, and still known
 
     harness.clearLocations(); // as the next run does first
     queue(discovery, url);

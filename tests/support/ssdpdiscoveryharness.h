@@ -6,6 +6,7 @@
 #include <QMutexLocker>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <QUrl>
@@ -28,7 +29,7 @@ public:
         return discovery.pendingLocations;
     }
     // Every location of this run, fetched or not.
-    QStringList seen() const { return discovery.seenLocations; }
+    QSet<QString> seen() const { return discovery.seenLocations; }
     QList<QNetworkReply *> replies() const
     {
         return discovery.networkManager->findChildren<QNetworkReply *>();
