@@ -1,7 +1,8 @@
 // Finderly's SSDP discovery on a hostile network: a host in segment a floods
 // port 1901 and serves descriptions that misbehave, while simulated devices in
 // both segments answer as usual. ssdp_driver runs the discovery as the
-// program does; every device is still reported once, its event loop keeps
+// program does; every device is still reported once (of a flood that offers
+// more locations than a run takes, the first ones), its event loop keeps
 // ticking, it stops at once when asked and its memory stays bounded.
 
 #include "hostile.h"
@@ -23,6 +24,7 @@ const QString floodHost = QStringLiteral("192.0.2.10:8080");
 constexpr int maxLatenessMs = 250;
 constexpr int maxStopMs = 1000;
 constexpr qint64 peakLimitKib = 200 * 1024;
+constexpr int maxLocations = 10000; // of one search run
 
 QString record(const QString &name, const QString &hostAndPort, const QString &path)
 {
@@ -82,36 +84,45 @@ void TestHostileSsdp::floods_data()
     // that the kernel drops none: small ones at a tenth of what it reads on
     // an idle machine. A few 64 KB datagrams fill a socket's buffer.
     QTest::addColumn<bool>("keepsUp");
+    // Whether the flood offers more locations than a run takes: then only
+    // the first 10,000 of its and the devices' locations are reported.
+    QTest::addColumn<bool>("capped");
 
     QTest::newRow("garbage") << QStringList{"--kind", "garbage", "--rate", "500"} << 1500 << 5
-                             << QStringList() << true;
+                             << QStringList() << true << false;
     // An empty datagram is a datagram read, not a quiet socket.
-    QTest::newRow("empty datagrams")
-        << QStringList{"--kind", "empty", "--rate", "500"} << 1500 << 5 << QStringList() << true;
+    QTest::newRow("empty datagrams") << QStringList{"--kind", "empty", "--rate", "500"} << 1500 << 5
+                                     << QStringList() << true << false;
     // Only the first 64000 bytes of a datagram are read: a LOCATION beyond
     // them is never fetched, one at the start is.
     QTest::newRow("64 KB datagrams")
         << QStringList{"--kind", "huge", "--rate", "300"} << 900 << 5
         << QStringList{record(QStringLiteral("Flood Huge Within"), floodHost,
                               QStringLiteral("/huge-within.xml"))}
-        << false;
+        << false << false;
     QTest::newRow("thousands of lines")
         << QStringList{"--kind", "lines", "--count", "50", "--rate", "50"} << 150 << 6
-        << floodRecords(50, true) << false;
+        << floodRecords(50, true) << false << false;
     // Each answer comes twice.
     QTest::newRow("thousands of distinct answers")
         << QStringList{"--kind", "distinct",        "--count", "3000",      "--rate",
                        "1500",   "--max-datagrams", "6000",    "--seconds", "5"}
-        << 6000 << 9 << floodRecords(3000, true) << false;
+        << 6000 << 9 << floodRecords(3000, true) << false << false;
     // 5000 locations in four answers: their fetches all start at once.
     QTest::newRow("thousands of locations in a few answers")
         << QStringList{"--kind", "locations", "--count", "5000", "--rate", "20"} << 60 << 10
-        << floodRecords(5000, true) << false;
+        << floodRecords(5000, true) << false << false;
     // Every fetch is given up after 10 s, all of them at about the same time.
     QTest::newRow("descriptions that trickle, hang or are too large")
         << QStringList{"--kind", "distinct",        "--count", "300",    "--rate",
                        "300",    "--max-datagrams", "300",     "--http", "trickle,hang,huge"}
-        << 300 << 13 << floodRecords(300, false) << true;
+        << 300 << 13 << floodRecords(300, false) << true << false;
+    // 40 answers a second, each of about 1,300 new locations, outlast the
+    // search: it is stopped in the middle of the flood.
+    QTest::newRow("a long flood of new locations")
+        << QStringList{"--kind",    "fresh", "--rate",          "40",
+                       "--seconds", "20",    "--max-datagrams", "800"}
+        << 800 << 16 << floodRecords(maxLocations, true) << false << true;
 }
 
 void TestHostileSsdp::floods()
@@ -121,6 +132,7 @@ void TestHostileSsdp::floods()
     QFETCH(int, driverSeconds);
     QFETCH(QStringList, floodRecords);
     QFETCH(bool, keepsUp);
+    QFETCH(bool, capped);
 
     QVERIFY(network.up(TestNetwork::Shape::Lan, 1));
     // Their answers are spread over the first 2.5 s of the 3 s flood.
@@ -143,6 +155,8 @@ void TestHostileSsdp::floods()
              0);
     const qint64 drops = Hostile::receiveBufferErrors(network) - dropsBefore;
 
+    // A flood that outlasts the search is logged once it has ended.
+    QTRY_VERIFY_WITH_TIMEOUT(!Hostile::onlyFlood(log()).isEmpty(), 30000);
     const QJsonObject flood = Hostile::onlyFlood(log());
     QVERIFY2(flood.value(QLatin1String("sent")).toInt() >= expectedDatagrams * 9 / 10,
              qPrintable(QJsonDocument(flood).toJson(QJsonDocument::Compact)));
@@ -173,14 +187,26 @@ void TestHostileSsdp::floods()
     if (keepsUp)
         QCOMPARE(drops, 0);
 
-    QStringList expected = floodRecords;
+    QStringList devices;
     for (int i = 1; i <= 5; ++i) {
         const QString path = QStringLiteral("/desc/%1.xml").arg(i);
-        expected << record(QStringLiteral("Lamp %1").arg(i), QStringLiteral("192.0.2.11:49152"),
-                           path)
-                 << record(QStringLiteral("Yard %1").arg(i), QStringLiteral("198.51.100.10:49152"),
-                           path);
+        devices << record(QStringLiteral("Lamp %1").arg(i), QStringLiteral("192.0.2.11:49152"),
+                          path)
+                << record(QStringLiteral("Yard %1").arg(i), QStringLiteral("198.51.100.10:49152"),
+                          path);
     }
+    if (capped) {
+        // The devices that answered before the run was full, and the flood's
+        // locations in the order sent, up to the limit.
+        QStringList answered;
+        for (const QString &device : std::as_const(devices)) {
+            if (records.contains(device))
+                answered << device;
+        }
+        devices = answered;
+        floodRecords = floodRecords.first(maxLocations - devices.size());
+    }
+    const QStringList expected = floodRecords + devices;
     const QSet<QString> found(records.begin(), records.end());
     const QSet<QString> missing = QSet<QString>(expected.begin(), expected.end()) - found;
     QVERIFY2(missing.isEmpty(),

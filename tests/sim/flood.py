@@ -41,11 +41,14 @@ once), and ends after --max-datagrams in any case.
             locations of distinct, in turn), each under 64000 bytes
   locations the --count locations of distinct packed into as few answers
             as possible, each with as many LOCATION lines as fit in 64000 bytes
+  fresh     answers packed like those of locations, but every location new:
+            device I runs on from 1 for as long as the flood lasts (about
+            1,300 of them in each answer)
   empty     zero-length datagrams
 
 With --ssdp, an HTTP server on ADDRESS:--http-port serves the descriptions:
-/desc/I.xml behaves as the (I-1)-th of the comma-separated --http modes,
-taken in turn:
+/desc/I.xml (I up to --count, any I with fresh) behaves as the (I-1)-th of
+the comma-separated --http modes, taken in turn:
   normal    a description whose friendlyName is "Flood Device I"
   trickle   one byte a second of a description that never reaches a
             friendlyName, without a length
@@ -252,20 +255,28 @@ class Payloads:
             return data
         return self.per_device(make)
 
-    def ssdp_locations(self, relates_to):
+    def packed(self, devices):
+        """Answers with the LOCATION lines of devices, as many in each as fit in 64000 bytes."""
         line = "LOCATION: {}\r\n"
         frame = len(ssdp_answer(["x"])) - len(line.format("x"))  # all but the LOCATION lines
-        answers, locations, size = [], [], frame
-        for i in range(1, self.args.count + 1):
+        locations, size = [], frame
+        for i in devices:
             location = self.location(f"/desc/{i}.xml")
             if size + len(line.format(location)) >= SSDP_READ:
-                answers.append(ssdp_answer(locations))
+                yield ssdp_answer(locations)
                 locations, size = [], frame
             locations.append(location)
             size += len(line.format(location))
-        answers.append(ssdp_answer(locations))
+        yield ssdp_answer(locations)
+
+    def ssdp_locations(self, relates_to):
+        answers = list(self.packed(range(1, self.args.count + 1)))
         assert all(len(answer) < SSDP_READ for answer in answers)
         return self.in_turn(answers)
+
+    def ssdp_fresh(self, relates_to):
+        for data in self.packed(itertools.count(1)):
+            yield data, next(self.turn) % len(self.sources)
 
 
 # --- Descriptions over HTTP ---------------------------------------------------
@@ -439,7 +450,7 @@ class Flooder:
         if path in self.routes:
             return self.routes[path]
         match = re.fullmatch(r"/desc/([1-9][0-9]*)\.xml", path)
-        if not match or int(match.group(1)) > self.args.count:
+        if not match or (self.args.kind != "fresh" and int(match.group(1)) > self.args.count):
             return None, None
         i = int(match.group(1))
         modes = self.args.http
@@ -534,7 +545,7 @@ class Flooder:
 # --- Command line ----------------------------------------------------------------
 
 WSD_KINDS = ("garbage", "huge", "valid", "distinct", "mixed", "empty")
-SSDP_KINDS = ("garbage", "huge", "distinct", "lines", "locations", "empty")
+SSDP_KINDS = ("garbage", "huge", "distinct", "lines", "locations", "fresh", "empty")
 HTTP_MODES = ("normal", "trickle", "hang", "huge")
 
 
