@@ -1,7 +1,5 @@
 #include "backend.h"
-#include "lenscoutrunner.h"
-#include "recordintake.h"
-#include "ssdpdiscovery.h"
+#include "discoverysources.h"
 
 #include <QGuiApplication>
 #include <QIcon>
@@ -26,12 +24,7 @@ int main(int argc, char *argv[])
     if (backEndInstance)
         QObject::connect(backEndInstance, &BackEnd::btnRescan, backEndInstance, rescanAll,
                          Qt::DirectConnection);
-    runnerInstance = new Lenscout;
-    QObject::connect(runnerInstance, &Lenscout::dataReceived, runnerInstance, addLenscoutRecord,
-                     Qt::DirectConnection);
-    ssdpInstance = new SsdpDiscovery;
-    QObject::connect(ssdpInstance, &SsdpDiscovery::dataReceived, ssdpInstance, addSsdpRecord,
-                     Qt::DirectConnection);
+    createSources();
     if (backEndInstance)
         backEndInstance->setAppVersion(QStringLiteral("1.0.0"));
 

@@ -1,13 +1,8 @@
 #include "recordintake.h"
 
 #include "backend.h"
-#include "lenscoutrunner.h"
-#include "ssdpdiscovery.h"
 
 #include <QUrl>
-
-Lenscout *runnerInstance = nullptr;
-SsdpDiscovery *ssdpInstance = nullptr;
 
 namespace {
 
@@ -70,26 +65,4 @@ void addSsdpRecord(const QString &record)
 {
     const RecordFields fields = splitRecord(record);
     backEndInstance->addDevice(fields.name, fields.address);
-}
-
-void rescanAll()
-{
-    // The search thread is joined before the prober restarts; a run that has
-    // ended, or never began, is joined at once.
-    ssdpInstance->requestInterruption();
-    ssdpInstance->wait();
-    runnerInstance->start();
-    ssdpInstance->start(QThread::InheritPriority);
-}
-
-void stopSources()
-{
-    // The search thread is joined before the prober is touched.
-    ssdpInstance->requestInterruption();
-    ssdpInstance->wait();
-    delete ssdpInstance;
-    ssdpInstance = nullptr;
-    runnerInstance->waitForFinished(3000);
-    delete runnerInstance;
-    runnerInstance = nullptr;
 }

@@ -11,8 +11,8 @@
 // loop was held between two polls, and {"maxRssKb"}: the peak memory use.
 
 #include "backend.h"
+#include "discoverysources.h"
 #include "lenscoutrunner.h"
-#include "recordintake.h"
 #include "ssdpdiscovery.h"
 
 #include <QCommandLineParser>
@@ -65,12 +65,7 @@ int main(int argc, char *argv[])
 
     auto *backEnd = new BackEnd;
     QObject::connect(backEnd, &BackEnd::btnRescan, backEnd, rescanAll, Qt::DirectConnection);
-    runnerInstance = new Lenscout;
-    QObject::connect(runnerInstance, &Lenscout::dataReceived, runnerInstance, addLenscoutRecord,
-                     Qt::DirectConnection);
-    ssdpInstance = new SsdpDiscovery;
-    QObject::connect(ssdpInstance, &SsdpDiscovery::dataReceived, ssdpInstance, addSsdpRecord,
-                     Qt::DirectConnection);
+    createSources();
     QObject::connect(runnerInstance, &Lenscout::dataReceived, runnerInstance,
                      [](const QString &record) { printRecord("lenscout", record); });
     QObject::connect(ssdpInstance, &SsdpDiscovery::dataReceived, ssdpInstance,

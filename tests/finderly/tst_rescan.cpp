@@ -3,8 +3,8 @@
 // search thread is a stand-in too, whose run() sends nothing.
 
 #include "backend.h"
+#include "discoverysources.h"
 #include "lenscoutrunner.h"
-#include "recordintake.h"
 #include "ssdpdiscovery.h"
 #include "standin.h"
 
