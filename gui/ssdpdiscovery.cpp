@@ -5,7 +5,6 @@
 #include <QDeadlineTimer>
 #include <QDebug>
 #include <QHostAddress>
-#include <QMutexLocker>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
@@ -34,10 +33,6 @@ constexpr int fetchIntervalMs = 100;
 constexpr qint64 maxDescriptionSize = 1024 * 1024;
 constexpr int fetchTimeoutMs = 10000;
 constexpr int maxFetchesPerTick = 100;
-// Far above any real network. A host that answers with ever new locations
-// would otherwise make a run's memory, fetches and records grow for as long
-// as it keeps sending.
-constexpr qsizetype maxLocations = 10000;
 
 const QString unknownName = QStringLiteral("Unknown");
 const char startedProperty[] = "finderlyStarted";
@@ -62,7 +57,7 @@ SsdpDiscovery::~SsdpDiscovery()
 
 void SsdpDiscovery::run()
 {
-    clearLocations();
+    locations.clear();
 
     const QHostAddress group(QStringLiteral("239.255.255.250"));
     const LocalAddressList addresses;
@@ -90,43 +85,10 @@ void SsdpDiscovery::run()
             if (size >= 0)
                 received = true;
             if (size > 0)
-                parseResponse(QByteArray::fromRawData(buffer.constData(), size));
+                locations.addAnswer(QByteArray::fromRawData(buffer.constData(), size));
         }
         if (!received)
             msleep(idleSleepMs);
-    }
-}
-
-void SsdpDiscovery::clearLocations()
-{
-    seenLocations.clear();
-    QMutexLocker locker(&queueMutex);
-    pendingLocations.clear();
-}
-
-void SsdpDiscovery::parseResponse(const QByteArray &datagram)
-{
-    // Header lines end in CR LF only; the header name is matched in any case,
-    // at the very start of the line and with the colon right behind it.
-    // Once the run is full nothing can be queued, so the datagram is not even decoded.
-    if (seenLocations.size() >= maxLocations)
-        return;
-    const QLatin1String header("LOCATION:");
-    const QStringList lines = QString::fromUtf8(datagram).split(QLatin1String("\r\n"));
-    for (const QString &line : lines) {
-        // A datagram may hold thousands of lines: a rescan or the exit waits for this thread.
-        if (isInterruptionRequested())
-            return;
-        if (!line.toUpper().startsWith(header))
-            continue;
-        const QString location = line.mid(header.size()).trimmed();
-        if (seenLocations.contains(location))
-            continue;
-        if (seenLocations.size() >= maxLocations)
-            return;
-        seenLocations.insert(location);
-        QMutexLocker locker(&queueMutex);
-        pendingLocations.append(location);
     }
 }
 
@@ -144,16 +106,9 @@ void SsdpDiscovery::slotTimer()
 
     // A network that announces thousands of locations at once must not hold
     // the event loop for long: the rest waits for the next ticks.
-    for (int started = 0; started < maxFetchesPerTick; ++started) {
-        QString location;
-        {
-            QMutexLocker locker(&queueMutex);
-            if (pendingLocations.isEmpty())
-                return;
-            location = pendingLocations.takeFirst();
-        }
+    QString location;
+    for (int started = 0; started < maxFetchesPerTick && locations.takeFirst(location); ++started)
         fetch(QUrl(location, QUrl::TolerantMode));
-    }
 }
 
 void SsdpDiscovery::fetch(const QUrl &url)

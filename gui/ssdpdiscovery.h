@@ -1,10 +1,8 @@
 #pragma once
 
-#include <QByteArray>
-#include <QMutex>
-#include <QSet>
+#include "ssdplocations.h"
+
 #include <QString>
-#include <QStringList>
 #include <QThread>
 #include <QUrl>
 
@@ -27,31 +25,29 @@ public:
     SsdpDiscovery();
     ~SsdpDiscovery() override;
 
+    // The text of the first friendlyName element of a device description,
+    // verbatim; "Unknown" without one.
+    static QString friendlyName(const QString &description);
+    // The device record of a fetched description.
+    static QString record(const QString &name, const QUrl &url);
+
 signals:
     void dataReceived(const QString &str);
 
 protected:
     void run() override;
 
+    // What a run has found, for the fetch timer to take: a subclass that
+    // finds locations in another way fills it in its own run().
+    SsdpLocations locations;
+
 private slots:
     void slotXmlReceived(QNetworkReply *reply);
     void slotTimer();
 
 private:
-    friend class SsdpDiscoveryHarness; // tests and fuzzers, without the search thread
-
-    // Forgets every location, so that a new run finds and reports them again.
-    void clearLocations();
-    // Queues each LOCATION of one answer that this run has not seen yet, up
-    // to maxLocations per run.
-    void parseResponse(const QByteArray &datagram);
     void fetch(const QUrl &url);
-    static QString friendlyName(const QString &description);
-    static QString record(const QString &name, const QUrl &url);
 
-    QSet<QString> seenLocations;
-    QStringList pendingLocations;
     QTimer *fetchTimer;
     QNetworkAccessManager *networkManager;
-    QMutex queueMutex;
 };

@@ -6,6 +6,7 @@
 #include "samples.h"
 #include "ssdpdiscovery.h"
 #include "ssdpdiscoveryharness.h"
+#include "ssdplocations.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -55,7 +56,7 @@ private slots:
 private:
     static QByteArray answer(const QByteArray &locationLines);
     // Queues location through an answer, as the search thread would.
-    static void queue(SsdpDiscovery &discovery, const QString &location);
+    static void queue(SsdpDiscoveryHarness &discovery, const QString &location);
     // The records of count fetches, in the order they finished.
     static QStringList records(QSignalSpy &spy, int count, int timeoutMs = 5000);
     static QString record(const QString &name, const QString &url);
@@ -71,10 +72,9 @@ QByteArray TestSsdpDiscovery::answer(const QByteArray &locationLines)
            "USN: uuid:00000000-0000-0000-0000-000000000001::upnp:rootdevice\r\n\r\n";
 }
 
-void TestSsdpDiscovery::queue(SsdpDiscovery &discovery, const QString &location)
+void TestSsdpDiscovery::queue(SsdpDiscoveryHarness &discovery, const QString &location)
 {
-    SsdpDiscoveryHarness(discovery).parseResponse(
-        answer("LOCATION: " + location.toUtf8() + "\r\n"));
+    discovery.locations.addAnswer(answer("LOCATION: " + location.toUtf8() + "\r\n"));
 }
 
 QStringList TestSsdpDiscovery::records(QSignalSpy &spy, int count, int timeoutMs)
@@ -196,28 +196,29 @@ void TestSsdpDiscovery::parsing()
 {
     QFETCH(Datagrams, datagrams);
     QFETCH(QStringList, expected);
-    SsdpDiscovery discovery;
-    SsdpDiscoveryHarness harness(discovery);
+    SsdpLocations locations;
     for (const QByteArray &datagram : datagrams)
-        harness.parseResponse(datagram);
-    QCOMPARE(harness.pending(), expected);
-    QCOMPARE(harness.seen(), QSet<QString>(expected.begin(), expected.end()));
+        locations.addAnswer(datagram);
+    QCOMPARE(locations.pending(), expected);
+    // The same answers again: every location is known now.
+    for (const QByteArray &datagram : datagrams)
+        locations.addAnswer(datagram);
+    QCOMPARE(locations.pending(), expected);
 }
 
 void TestSsdpDiscovery::everyLocationOncePerRun()
 {
-    SsdpDiscovery discovery;
-    SsdpDiscoveryHarness harness(discovery);
+    SsdpDiscoveryHarness discovery;
     queue(discovery, QStringLiteral("http://192.0.2.10:49152/desc.xml"));
     queue(discovery, QStringLiteral("http://192.0.2.10:49152/desc.xml"));
-    QCOMPARE(harness.pending(), QStringList{"http://192.0.2.10:49152/desc.xml"});
+    QCOMPARE(discovery.locations.pending(), QStringList{"http://192.0.2.10:49152/desc.xml"});
 
     // A run begins by forgetting the last one: unfetched locations are
     // dropped, and every device is found again.
-    harness.clearLocations();
-    QCOMPARE(harness.pending(), QStringList{});
+    discovery.locations.clear();
+    QCOMPARE(discovery.locations.pending(), QStringList{});
     queue(discovery, QStringLiteral("http://192.0.2.10:49152/desc.xml"));
-    QCOMPARE(harness.pending(), QStringList{"http://192.0.2.10:49152/desc.xml"});
+    QCOMPARE(discovery.locations.pending(), QStringList{"http://192.0.2.10:49152/desc.xml"});
 }
 
 void TestSsdpDiscovery::capturedAnswers_data()
@@ -242,26 +243,24 @@ void TestSsdpDiscovery::capturedAnswers()
     QFETCH(QString, location);
     const QByteArray datagram = Samples::contents(file);
     QVERIFY(!datagram.isEmpty());
-    SsdpDiscovery discovery;
-    SsdpDiscoveryHarness harness(discovery);
-    harness.parseResponse(datagram);
-    QCOMPARE(harness.pending(), QStringList{location});
+    SsdpLocations locations;
+    locations.addAnswer(datagram);
+    QCOMPARE(locations.pending(), QStringList{location});
 }
 
 void TestSsdpDiscovery::capturedAnswersInOneRun()
 {
     // Devices that answer once per service, or from two services, name one
     // location several times: each distinct one is queued once, in order.
-    SsdpDiscovery discovery;
-    SsdpDiscoveryHarness harness(discovery);
+    SsdpLocations locations;
     QStringList expected;
     for (const Samples::Answer &sample : Samples::answers) {
-        harness.parseResponse(Samples::contents(Samples::answerPath(sample.file)));
+        locations.addAnswer(Samples::contents(Samples::answerPath(sample.file)));
         if (!expected.contains(QLatin1String(sample.location)))
             expected << QLatin1String(sample.location);
     }
     QCOMPARE(expected.size(), 22);
-    QCOMPARE(harness.pending(), expected);
+    QCOMPARE(locations.pending(), expected);
 }
 
 void TestSsdpDiscovery::hostileDatagrams_data()
@@ -286,19 +285,17 @@ void TestSsdpDiscovery::hostileDatagrams()
 {
     QFETCH(QByteArray, datagram);
     QFETCH(int, locations);
-    SsdpDiscovery discovery;
-    SsdpDiscoveryHarness harness(discovery);
+    SsdpLocations queued;
     QElapsedTimer clock;
     clock.start();
-    harness.parseResponse(datagram);
+    queued.addAnswer(datagram);
     QVERIFY2(clock.elapsed() < 5000, qPrintable(QString::number(clock.elapsed())));
-    QCOMPARE(harness.pending().size(), locations);
+    QCOMPARE(queued.pending().size(), locations);
 }
 
 void TestSsdpDiscovery::aRunTakesAtMostTenThousandLocations()
 {
-    SsdpDiscovery discovery;
-    SsdpDiscoveryHarness harness(discovery);
+    SsdpLocations locations;
     const auto location = [](int i) {
         return QStringLiteral("http://192.0.2.10/desc/%1.xml").arg(i);
     };
@@ -311,16 +308,23 @@ void TestSsdpDiscovery::aRunTakesAtMostTenThousandLocations()
         QByteArray lines;
         for (const QString &l : all.mid(first, 700))
             lines += "LOCATION: " + l.toUtf8() + "\r\n";
-        harness.parseResponse(answer(lines + "LOCATION: " + location(1).toUtf8() + "\r\n"));
+        locations.addAnswer(answer(lines + "LOCATION: " + location(1).toUtf8() + "\r\n"));
     }
-    const QStringList taken = all.first(10000);
-    QCOMPARE(harness.pending(), taken);
-    QCOMPARE(harness.seen(), QSet<QString>(taken.begin(), taken.end()));
+    QStringList taken = all.first(10000);
+    QCOMPARE(locations.pending(), taken);
+
+    // The limit counts what the run has taken, fetched or not.
+    QString first;
+    QVERIFY(locations.takeFirst(first));
+    QCOMPARE(first, location(1));
+    locations.add(location(12000));
+    taken.removeFirst();
+    QCOMPARE(locations.pending(), taken);
 
     // The next run starts empty.
-    harness.clearLocations();
-    queue(discovery, location(12000));
-    QCOMPARE(harness.pending(), QStringList{location(12000)});
+    locations.clear();
+    locations.add(location(12000));
+    QCOMPARE(locations.pending(), QStringList{location(12000)});
 }
 
 void TestSsdpDiscovery::friendlyName_data()
@@ -367,12 +371,12 @@ void TestSsdpDiscovery::friendlyName()
 {
     QFETCH(QString, description);
     QFETCH(QString, name);
-    QCOMPARE(SsdpDiscoveryHarness::friendlyName(description), name);
+    QCOMPARE(SsdpDiscovery::friendlyName(description), name);
 }
 
 void TestSsdpDiscovery::recordOfAFetchedDescription()
 {
-    SsdpDiscovery discovery;
+    SsdpDiscoveryHarness discovery;
     QSignalSpy spy(&discovery, &SsdpDiscovery::dataReceived);
     queue(discovery, server.url(QStringLiteral("/desc.xml")));
     QCOMPARE(records(spy, 1),
@@ -381,7 +385,7 @@ void TestSsdpDiscovery::recordOfAFetchedDescription()
 
 void TestSsdpDiscovery::capturedDescriptionsOverHttp()
 {
-    SsdpDiscovery discovery;
+    SsdpDiscoveryHarness discovery;
     QSignalSpy spy(&discovery, &SsdpDiscovery::dataReceived);
     QSet<QString> expected;
     QSet<QString> listed;
@@ -402,8 +406,7 @@ void TestSsdpDiscovery::capturedDescriptionsOverHttp()
 
 void TestSsdpDiscovery::oneFetchPerLocationPerRun()
 {
-    SsdpDiscovery discovery;
-    SsdpDiscoveryHarness harness(discovery);
+    SsdpDiscoveryHarness discovery;
     QSignalSpy spy(&discovery, &SsdpDiscovery::dataReceived);
     const QString url = server.url(QStringLiteral("/desc.xml"));
     const qsizetype before = server.requests().count(QStringLiteral("/desc.xml"));
@@ -413,9 +416,10 @@ void TestSsdpDiscovery::oneFetchPerLocationPerRun()
     QTest::qWait(300); // time for a second fetch that must not happen
     QCOMPARE(spy.count(), 1);
     QCOMPARE(server.requests().count(QStringLiteral("/desc.xml")), before + 1);
-    QCOMPARE(harness.seen(), QSet<QString>{url}); // fetched, and still known
+    queue(discovery, url); // fetched, and still known
+    QCOMPARE(discovery.locations.pending(), QStringList{});
 
-    harness.clearLocations(); // as the next run does first
+    discovery.locations.clear(); // as the next run does first
     queue(discovery, url);
     QCOMPARE(records(spy, 2).size(), 2);
     QCOMPARE(server.requests().count(QStringLiteral("/desc.xml")), before + 2);
@@ -423,7 +427,7 @@ void TestSsdpDiscovery::oneFetchPerLocationPerRun()
 
 void TestSsdpDiscovery::locationsDifferingInCaseAreFetchedApart()
 {
-    SsdpDiscovery discovery;
+    SsdpDiscoveryHarness discovery;
     QSignalSpy spy(&discovery, &SsdpDiscovery::dataReceived);
     queue(discovery, server.url(QStringLiteral("/desc.xml")));
     queue(discovery, server.url(QStringLiteral("/Desc.xml")));
@@ -454,7 +458,7 @@ void TestSsdpDiscovery::failedFetches_data()
 void TestSsdpDiscovery::failedFetches()
 {
     QFETCH(QString, location);
-    SsdpDiscovery discovery;
+    SsdpDiscoveryHarness discovery;
     QSignalSpy spy(&discovery, &SsdpDiscovery::dataReceived);
     QElapsedTimer clock;
     clock.start();
@@ -465,7 +469,7 @@ void TestSsdpDiscovery::failedFetches()
 
 void TestSsdpDiscovery::httpsIsFetched()
 {
-    SsdpDiscovery discovery;
+    SsdpDiscoveryHarness discovery;
     QSignalSpy spy(&discovery, &SsdpDiscovery::dataReceived);
     const int connectionsBefore = server.connections();
     // The server speaks plain HTTP, so the handshake never ends; it is enough
@@ -501,16 +505,15 @@ void TestSsdpDiscovery::onlyHttpIsFetched()
 {
     QFETCH(QString, location);
     QFETCH(QString, shown);
-    SsdpDiscovery discovery;
-    SsdpDiscoveryHarness harness(discovery);
+    SsdpDiscoveryHarness discovery;
     QSignalSpy spy(&discovery, &SsdpDiscovery::dataReceived);
     const int connectionsBefore = server.connections();
     queue(discovery, location);
     // Reported within the tick that takes the location, without a request.
-    QMetaObject::invokeMethod(&discovery, "slotTimer", Qt::DirectConnection);
+    discovery.tick();
     QCOMPARE(spy.count(), 1);
     QCOMPARE(spy.at(0).at(0).toString(), record("Unknown", shown));
-    QVERIFY(harness.replies().isEmpty());
+    QVERIFY(discovery.replies().isEmpty());
     QTest::qWait(200);
     QCOMPARE(spy.count(), 1);
     QCOMPARE(server.connections(), connectionsBefore);
@@ -518,7 +521,7 @@ void TestSsdpDiscovery::onlyHttpIsFetched()
 
 void TestSsdpDiscovery::aServerThatNeverAnswersFailsAfterTenSeconds()
 {
-    SsdpDiscovery discovery;
+    SsdpDiscoveryHarness discovery;
     QSignalSpy spy(&discovery, &SsdpDiscovery::dataReceived);
     const QString url = server.url(QStringLiteral("/silent"));
     QElapsedTimer clock;
@@ -536,7 +539,7 @@ void TestSsdpDiscovery::descriptionsUpToOneMebibyteAreRead()
                  open + QByteArray(1024 * 1024 - open.size(), ' '));
     server.route(QStringLiteral("/one-byte-over"),
                  open + QByteArray(1024 * 1024 + 1 - open.size(), ' '));
-    SsdpDiscovery discovery;
+    SsdpDiscoveryHarness discovery;
     QSignalSpy spy(&discovery, &SsdpDiscovery::dataReceived);
     queue(discovery, server.url(QStringLiteral("/at-the-limit")));
     QCOMPARE(records(spy, 1),
@@ -548,18 +551,17 @@ void TestSsdpDiscovery::descriptionsUpToOneMebibyteAreRead()
 
 void TestSsdpDiscovery::repliesAreDeletedOnceHandled()
 {
-    SsdpDiscovery discovery;
-    SsdpDiscoveryHarness harness(discovery);
+    SsdpDiscoveryHarness discovery;
     QSignalSpy spy(&discovery, &SsdpDiscovery::dataReceived);
     queue(discovery, server.url(QStringLiteral("/desc.xml")));
     queue(discovery, server.url(QStringLiteral("/missing.xml")));
     queue(discovery, server.url(QStringLiteral("/endless")));
     // All queued locations are started in one tick.
-    QMetaObject::invokeMethod(&discovery, "slotTimer", Qt::DirectConnection);
-    QCOMPARE(harness.pending(), QStringList{});
-    QCOMPARE(harness.replies().size(), 3);
+    discovery.tick();
+    QCOMPARE(discovery.locations.pending(), QStringList{});
+    QCOMPARE(discovery.replies().size(), 3);
     QCOMPARE(records(spy, 3).size(), 3);
-    QTRY_COMPARE(harness.replies().size(), 0);
+    QTRY_COMPARE(discovery.replies().size(), 0);
 }
 
 QTEST_GUILESS_MAIN(TestSsdpDiscovery)

@@ -6,6 +6,7 @@
 #include "fuzzing.h"
 #include "ssdpdiscovery.h"
 #include "ssdpdiscoveryharness.h"
+#include "ssdplocations.h"
 
 #include <QStringList>
 #include <QUrl>
@@ -13,38 +14,38 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     Fuzzing::setUp();
-    // One discovery for the whole run, emptied before each input as a new
+    // One discovery for the whole run, emptied before each location as a new
     // search run does; its search thread never starts.
-    static SsdpDiscovery discovery;
+    static SsdpDiscoveryHarness discovery;
     static QStringList records;
     static const QMetaObject::Connection collect = QObject::connect(
         &discovery, &SsdpDiscovery::dataReceived, [](const QString &record) { records << record; });
     FUZZ_CHECK(collect);
 
-    SsdpDiscoveryHarness harness(discovery);
-    harness.clearLocations();
+    SsdpLocations locations;
     const QByteArray datagram = Fuzzing::bytes(data, size);
-    harness.parseResponse(datagram);
-    const QStringList locations = harness.pending();
-    FUZZ_CHECK(harness.seen() == QSet<QString>(locations.begin(), locations.end()));
-    QStringList distinct = locations;
+    locations.addAnswer(datagram);
+    const QStringList queued = locations.pending();
+    QStringList distinct = queued;
     FUZZ_CHECK(distinct.removeDuplicates() == 0);
-    for (const QString &location : locations) {
+    for (const QString &location : queued) {
         FUZZ_CHECK(location == location.trimmed());
         FUZZ_CHECK(!location.contains(QLatin1String("\r\n")));
     }
 
     // Every location once per run, however often it is answered.
-    harness.parseResponse(datagram);
-    FUZZ_CHECK(harness.pending() == locations);
+    locations.addAnswer(datagram);
+    FUZZ_CHECK(locations.pending() == queued);
 
-    for (const QString &location : locations) {
+    for (const QString &location : queued) {
         const QUrl url(location, QUrl::TolerantMode);
         if (url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https"))
             continue;
         records.clear();
-        harness.fetch(url);
-        FUZZ_CHECK(records == QStringList{harness.record(QStringLiteral("Unknown"), url)});
+        discovery.locations.clear();
+        discovery.locations.add(location);
+        discovery.tick();
+        FUZZ_CHECK(records == QStringList{SsdpDiscovery::record(QStringLiteral("Unknown"), url)});
     }
     return 0;
 }
