@@ -1,7 +1,6 @@
 #include "abortthread.h"
 
 #include "platform.h"
-#include "threadsanitizer.h"
 
 #include <chrono>
 
@@ -32,5 +31,4 @@ void AbortThread::run()
             Platform::terminateProcess(1);
     }
     lock.unlock();
-    markThreadFinished(this);
 }

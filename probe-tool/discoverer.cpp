@@ -3,7 +3,6 @@
 #include "abortthread.h"
 #include "devicerecord.h"
 #include "platform.h"
-#include "threadsanitizer.h"
 
 #include "soapwsddProxy.h"
 // The runtime's default namespace table; every proxy context installs its own copy.
@@ -113,7 +112,6 @@ bool Discoverer::nextMatch(DeviceRecord &record)
         const int status = proxy->recv_ProbeMatches(answer);
         watchdog.disarm();
         watchdog.wait();
-        markThreadJoined(&watchdog);
 
         if (status == SOAP_OK) {
             if (answer.wsdd__ProbeMatches)

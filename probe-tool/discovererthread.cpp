@@ -3,7 +3,6 @@
 #include "devicerecord.h"
 #include "devicereporter.h"
 #include "discoverer.h"
-#include "threadsanitizer.h"
 
 #include <cstring>
 
@@ -22,5 +21,4 @@ void DiscovererThread::run()
         } while (discoverer.nextMatch(record));
     }
     discoverer.close();
-    markThreadFinished(this);
 }

@@ -1,7 +1,6 @@
 #include "devicereporter.h"
 #include "discovererthread.h"
 #include "localaddresslist.h"
-#include "threadsanitizer.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -30,7 +29,6 @@ int main(int argc, char *argv[])
     }
     for (int i = 0; i < n; ++i) {
         threads[i].wait(QDeadlineTimer(QDeadlineTimer::Forever));
-        markThreadJoined(&threads[i]);
     }
 
     delete[] threads;

@@ -1,4 +1,4 @@
-// Linked into the test programs of ThreadSanitizer builds only.
+// Linked into every program of ThreadSanitizer builds only.
 //
 // Qt starts a child process with a vfork-like clone (CLONE_VM | CLONE_VFORK).
 // ThreadSanitizer's clone interceptor runs its after-fork code for the child
