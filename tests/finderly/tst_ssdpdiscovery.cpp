@@ -17,6 +17,9 @@
 #include <QSignalSpy>
 #include <QTemporaryFile>
 #include <QTest>
+#include <QThread>
+
+#include <memory>
 
 using Datagrams = QList<QByteArray>;
 
@@ -36,6 +39,7 @@ private slots:
     void hostileDatagrams_data();
     void hostileDatagrams();
     void aRunTakesAtMostTenThousandLocations();
+    void anAnswerIsLeftOnceTheRunIsToEnd();
 
     void friendlyName_data();
     void friendlyName();
@@ -325,6 +329,21 @@ void TestSsdpDiscovery::aRunTakesAtMostTenThousandLocations()
     locations.clear();
     locations.add(location(12000));
     QCOMPARE(locations.pending(), QStringList{location(12000)});
+}
+
+void TestSsdpDiscovery::anAnswerIsLeftOnceTheRunIsToEnd()
+{
+    QByteArray lines;
+    for (int i = 0; i < 1000; ++i)
+        lines += "LOCATION: http://192.0.2.10/desc/" + QByteArray::number(i) + ".xml\r\n";
+    SsdpLocations locations;
+    std::unique_ptr<QThread> run(QThread::create([&] {
+        QThread::currentThread()->requestInterruption();
+        locations.addAnswer(answer(lines));
+    }));
+    run->start();
+    QVERIFY(run->wait(10000));
+    QCOMPARE(locations.pending(), QStringList{});
 }
 
 void TestSsdpDiscovery::friendlyName_data()
