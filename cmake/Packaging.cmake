@@ -40,17 +40,18 @@ install(FILES ${CMAKE_BINARY_DIR}/finderly ${CMAKE_BINARY_DIR}/lenscout
     DESTINATION ${CMAKE_INSTALL_BINDIR})
 
 # Manual pages, written for scdoc and installed compressed as Debian wants.
+# Their header names the version.
 find_program(SCDOC scdoc REQUIRED)
 set(man_dir ${CMAKE_BINARY_DIR}/man)
 set(man_pages)
 foreach(source gui/finderly.1.scd probe-tool/lenscout.1.scd)
     get_filename_component(page ${source} NAME_WLE)
+    configure_file(${source} ${man_dir}/${page}.scd @ONLY)
     add_custom_command(
         OUTPUT ${man_dir}/${page}.gz
-        COMMAND ${CMAKE_COMMAND} -E make_directory ${man_dir}
-        COMMAND sh -c "\"$0\" < \"$1\" > \"$2\" && gzip -9nf \"$2\""
-            ${SCDOC} ${PROJECT_SOURCE_DIR}/${source} ${man_dir}/${page}
-        DEPENDS ${source}
+        COMMAND sh -c "\"$0\" < \"$1.scd\" > \"$1\" && gzip -9nf \"$1\""
+            ${SCDOC} ${man_dir}/${page}
+        DEPENDS ${man_dir}/${page}.scd
         COMMENT "Generating the manual page ${page}"
         VERBATIM)
     list(APPEND man_pages ${man_dir}/${page}.gz)
