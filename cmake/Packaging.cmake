@@ -5,11 +5,15 @@
 #   <prefix>/lib/finderly/Finderly
 #   <prefix>/lib/finderly/Lenscout/Lenscout
 #   <prefix>/bin/finderly -> ../lib/finderly/Finderly
-# plus the desktop entry and the icon. The symbolic link is enough for the
-# runner: Qt finds the program's folder through the link.
+#   <prefix>/bin/lenscout -> ../lib/finderly/Lenscout/Lenscout
+# plus manual pages, the desktop entry, AppStream metadata, icons, and the
+# copyright and changelog in <prefix>/share/doc/finderly. The symbolic link
+# is enough for the runner: Qt finds the program's folder through the link.
 #
 #   cmake --install build [--prefix /usr/local]
 #   cpack --config build/CPackConfig.cmake       # finderly_1.0.0_amd64.deb
+#
+# scripts/test-package installs the package into a clean Debian and runs it.
 
 include(GNUInstallDirs)
 
@@ -19,14 +23,68 @@ install(TARGETS Lenscout RUNTIME DESTINATION ${FINDERLY_PROGRAM_DIR}/Lenscout)
 # Installed, both use the system's Qt and need no run path of their own.
 set_target_properties(Finderly Lenscout PROPERTIES INSTALL_RPATH "")
 
-# The link is relative, so it holds wherever the prefix lies.
-file(CREATE_LINK ../${FINDERLY_PROGRAM_DIR}/Finderly ${CMAKE_BINARY_DIR}/finderly SYMBOLIC)
-install(FILES ${CMAKE_BINARY_DIR}/finderly DESTINATION ${CMAKE_INSTALL_BINDIR})
+# Everything else is for Linux desktops and Debian's tools.
+if(UNIX)
+    # Both programs read what hosts on the network send: all their symbols are
+    # bound at start, so that the relocation table can be made read-only, as in
+    # Debian's own hardened builds.
+    foreach(program Finderly Lenscout)
+        target_link_options(${program} PRIVATE LINKER:-z,relro,-z,now)
+    endforeach()
 
-install(FILES ${PROJECT_SOURCE_DIR}/gui/finderly.desktop
-    DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
-install(FILES ${PROJECT_SOURCE_DIR}/gui/finderly.png
-    DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/256x256/apps)
+    # The links are relative, so they hold wherever the prefix lies.
+    file(CREATE_LINK ../${FINDERLY_PROGRAM_DIR}/Finderly ${CMAKE_BINARY_DIR}/finderly SYMBOLIC)
+    file(CREATE_LINK ../${FINDERLY_PROGRAM_DIR}/Lenscout/Lenscout ${CMAKE_BINARY_DIR}/lenscout SYMBOLIC)
+    install(FILES ${CMAKE_BINARY_DIR}/finderly ${CMAKE_BINARY_DIR}/lenscout
+        DESTINATION ${CMAKE_INSTALL_BINDIR})
+
+    # Manual pages, written for scdoc and installed compressed as Debian wants.
+    # Their header names the version.
+    find_program(SCDOC scdoc REQUIRED)
+    set(man_dir ${CMAKE_BINARY_DIR}/man)
+    set(man_pages)
+    foreach(source gui/finderly.1.scd probe-tool/lenscout.1.scd)
+        get_filename_component(page ${source} NAME_WLE)
+        configure_file(${source} ${man_dir}/${page}.scd @ONLY)
+        add_custom_command(
+            OUTPUT ${man_dir}/${page}.gz
+            COMMAND sh -c "\"$0\" < \"$1.scd\" > \"$1\" && gzip -9nf \"$1\""
+                ${SCDOC} ${man_dir}/${page}
+            DEPENDS ${man_dir}/${page}.scd
+            COMMENT "Generating the manual page ${page}"
+            VERBATIM)
+        list(APPEND man_pages ${man_dir}/${page}.gz)
+    endforeach()
+    add_custom_target(manpages ALL DEPENDS ${man_pages})
+    install(FILES ${man_pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+
+    # Desktop entry, AppStream metadata and icons, named by the application's id.
+    set(FINDERLY_APP_ID example.morvessa.finderly)
+    install(FILES ${PROJECT_SOURCE_DIR}/gui/${FINDERLY_APP_ID}.desktop
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+    install(FILES ${PROJECT_SOURCE_DIR}/gui/${FINDERLY_APP_ID}.metainfo.xml
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+    foreach(size 48 64 128 256)
+        install(FILES ${PROJECT_SOURCE_DIR}/gui/icons/finderly-${size}.png
+            DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps
+            RENAME finderly.png)
+    endforeach()
+    install(FILES ${PROJECT_SOURCE_DIR}/gui/icons/finderly.svg
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+
+    # The package's copyright and changelog, where Debian's tools look for them.
+    set(changelog ${CMAKE_BINARY_DIR}/changelog.gz)
+    add_custom_command(
+        OUTPUT ${changelog}
+        COMMAND sh -c "gzip -9n < \"$0\" > \"$1\""
+            ${PROJECT_SOURCE_DIR}/packaging/changelog ${changelog}
+        DEPENDS packaging/changelog
+        VERBATIM)
+    add_custom_target(changelog ALL DEPENDS ${changelog})
+    # (CMAKE_INSTALL_DOCDIR would be named for the project, Finderly.)
+    install(FILES ${PROJECT_SOURCE_DIR}/packaging/copyright ${changelog}
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/finderly)
+endif()
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME finderly)
