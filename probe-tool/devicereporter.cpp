@@ -39,6 +39,7 @@ DeviceReporter::DeviceReporter(const LocalAddressList *addressList)
       addressList(addressList)
 {
     Q_CHECK_PTR(records);
+    index.reserve(capacity);
 }
 
 DeviceReporter::~DeviceReporter()
@@ -48,14 +49,16 @@ DeviceReporter::~DeviceReporter()
 
 void DeviceReporter::report(const DeviceRecord &record)
 {
+    const size_t hash = qHashBits(&record, sizeof record);
     QMutexLocker locker(&mutex);
-    for (int i = 0; i < count; ++i) {
-        if (std::memcmp(&records[i], &record, sizeof record) == 0)
+    for (auto it = index.constFind(hash); it != index.cend() && it.key() == hash; ++it) {
+        if (std::memcmp(&records[it.value()], &record, sizeof record) == 0)
             return;
     }
     if (count >= capacity)
         return;
-    std::memcpy(&records[count++], &record, sizeof record);
+    std::memcpy(&records[count], &record, sizeof record);
+    index.insert(hash, count++);
 
     const int k = chooseAddress(record);
     if (k < 0)

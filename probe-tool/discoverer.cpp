@@ -20,6 +20,10 @@ const char discoveryTo[] = "urn:schemas-xmlsoap-org:ws:2005:04:discovery";
 const char probeAction[] = "http://schemas.xmlsoap.org/ws/2005/04/discovery/Probe";
 const char namePrefix[] = "onvif://www.onvif.org/name/";
 constexpr int receiveTimeoutSeconds = 6;
+// Room for a burst of answers from a large site (about 3,000 of 1.4 KB)
+// while the thread is busy with earlier ones. Windows grants it; Linux caps
+// it at net.core.rmem_max.
+constexpr int receiveBufferBytes = 4 * 1024 * 1024;
 
 // Every "%20" becomes a space, searching again from the start after each one.
 void decodeSpaces(char *name)
@@ -61,6 +65,8 @@ bool endsCollection(const soap *context, qint64 waitedMs)
 
 } // namespace
 
+Discoverer::Discoverer() = default;
+
 Discoverer::~Discoverer()
 {
     close();
@@ -85,11 +91,9 @@ bool Discoverer::probe(quint32 address, DeviceRecord &record)
 
     multicastInterface = address;
     proxy->soap->recv_timeout = receiveTimeoutSeconds;
-    // gSOAP would shrink the socket's receive buffer to 64 KiB, a third of the
-    // system's default, where a burst of answers from many cameras is lost;
-    // 0 leaves the operating system's default in place.
-    proxy->soap->rcvbuf = 0;
-    proxy->soap->sndbuf = 0;
+    // gSOAP sets this on the socket that the send opens.
+    proxy->soap->rcvbuf = receiveBufferBytes;
+    proxy->soap->sndbuf = 0; // the system's default; gSOAP's own is 64 KiB
     proxy->soap->ipv4_multicast_if = reinterpret_cast<char *>(&multicastInterface);
 
     // No Types and no scope text: every target service on the link answers.
@@ -97,6 +101,9 @@ bool Discoverer::probe(quint32 address, DeviceRecord &record)
     wsdd__ProbeType request;
     request.Scopes = &scopes;
     proxy->send_Probe(nullptr, nullptr, &request);
+
+    watchdog = std::make_unique<AbortThread>();
+    watchdog->start(QThread::InheritPriority);
     return nextMatch(record);
 }
 
@@ -107,13 +114,9 @@ bool Discoverer::nextMatch(DeviceRecord &record)
         gate.datagramTaken = false;
         QElapsedTimer waited;
         waited.start();
-        AbortThread watchdog;
-        watchdog.armed = true;
-        watchdog.start(QThread::InheritPriority);
+        watchdog->arm();
         const int status = proxy->recv_ProbeMatches(answer);
-        watchdog.disarm();
-        watchdog.wait();
-        markThreadJoined(&watchdog);
+        watchdog->disarm();
 
         if (status == SOAP_OK) {
             if (answer.wsdd__ProbeMatches)
@@ -135,6 +138,12 @@ void Discoverer::close()
 {
     if (proxy)
         destroyProxy(proxy);
+    if (watchdog) {
+        watchdog->finish();
+        watchdog->wait();
+        markThreadJoined(watchdog.get());
+        watchdog.reset();
+    }
 }
 
 void Discoverer::fillRecord(const wsdd__ProbeMatchesType &message, DeviceRecord &record)

@@ -3,7 +3,9 @@
 #include <QObject>
 
 #include <cstddef>
+#include <memory>
 
+class AbortThread;
 class wsddProxy;
 struct DeviceRecord;
 struct wsdd__ProbeMatchesType;
@@ -15,7 +17,7 @@ class Discoverer : public QObject
     Q_OBJECT
 
 public:
-    Discoverer() = default;
+    Discoverer();
     ~Discoverer() override;
 
     // Sends a new Probe out of address (network byte order) and receives the
@@ -39,6 +41,8 @@ private:
     static void fillRecord(const wsdd__ProbeMatchesType &message, DeviceRecord &record);
 
     wsddProxy *proxy = nullptr;
+    // Watches every receive of this address, from the Probe to close().
+    std::unique_ptr<AbortThread> watchdog;
     ReceiveGate gate;
     quint32 multicastInterface = 0; // the context points here while the Probe is sent
 };
