@@ -3,49 +3,23 @@
 #include "abortthread.h"
 #include "devicerecord.h"
 #include "platform.h"
+#include "recordfilling.h"
 #include "threadsanitizer.h"
 
 #include "soapwsddProxy.h"
-// The runtime's default namespace table; every proxy context installs its own copy.
-#include "wsdd.nsmap"
 
 #include <QElapsedTimer>
-
-#include <cstring>
 
 namespace {
 
 const char endpoint[] = "soap.udp://239.255.255.250:3702/";
 const char discoveryTo[] = "urn:schemas-xmlsoap-org:ws:2005:04:discovery";
 const char probeAction[] = "http://schemas.xmlsoap.org/ws/2005/04/discovery/Probe";
-const char namePrefix[] = "onvif://www.onvif.org/name/";
 constexpr int receiveTimeoutSeconds = 6;
 // Room for a burst of answers from a large site (about 3,000 of 1.4 KB)
 // while the thread is busy with earlier ones. Windows grants it; Linux caps
 // it at net.core.rmem_max.
 constexpr int receiveBufferBytes = 4 * 1024 * 1024;
-
-// Every "%20" becomes a space, searching again from the start after each one.
-void decodeSpaces(char *name)
-{
-    while (char *escape = std::strstr(name, "%20")) {
-        *escape = ' ';
-        std::memmove(escape + 1, escape + 3, std::strlen(escape + 3) + 1);
-    }
-}
-
-// gSOAP reads a UDP message like a stream and would take the next datagram
-// as the continuation of a truncated or broken one, losing the answer in it.
-// This receive hook hands the parser at most one datagram per message, and
-// never lets it fall back to standard input when there is no socket.
-size_t receiveOneDatagram(soap *context, char *buffer, size_t length)
-{
-    auto *gate = static_cast<Discoverer::ReceiveGate *>(context->user);
-    if (gate->datagramTaken || !soap_valid_socket(context->socket))
-        return 0;
-    gate->datagramTaken = true;
-    return gate->receive(context, buffer, length);
-}
 
 void destroyProxy(wsddProxy *&proxy)
 {
@@ -64,6 +38,19 @@ bool endsCollection(const soap *context, qint64 waitedMs)
 }
 
 } // namespace
+
+// gSOAP reads a UDP message like a stream and would take the next datagram
+// as the continuation of a truncated or broken one, losing the answer in it.
+// This receive hook hands the parser at most one datagram per message, and
+// never lets it fall back to standard input when there is no socket.
+size_t Discoverer::receiveOneDatagram(soap *context, char *buffer, size_t length)
+{
+    auto *gate = static_cast<ReceiveGate *>(context->user);
+    if (gate->datagramTaken || !soap_valid_socket(context->socket))
+        return 0;
+    gate->datagramTaken = true;
+    return gate->receive(context, buffer, length);
+}
 
 Discoverer::Discoverer() = default;
 
@@ -144,37 +131,4 @@ void Discoverer::close()
         markThreadJoined(watchdog.get());
         watchdog.reset();
     }
-}
-
-void Discoverer::fillRecord(const wsdd__ProbeMatchesType &message, DeviceRecord &record)
-{
-    if (message.__sizeProbeMatch < 1 || !message.ProbeMatch)
-        return;
-    const wsdd__ProbeMatchType &match = message.ProbeMatch[0];
-
-    const char *scopes = match.Scopes ? match.Scopes->__item : nullptr;
-    const char *nameScope = scopes ? std::strstr(scopes, namePrefix) : nullptr;
-    if (nameScope) {
-        char name[DeviceRecord::nameSize] = {};
-        Platform::scanToken(nameScope + sizeof namePrefix - 1, name, sizeof name);
-        decodeSpaces(name);
-        Platform::copyText(record.name, sizeof record.name, name);
-    } else {
-        Platform::copyText(record.name, sizeof record.name, "Unknown");
-    }
-
-    if (!match.XAddrs)
-        return; // no address slot: stored by the reporter, never printed
-    const char *rest = match.XAddrs;
-    int i = 0;
-    while (i < DeviceRecord::maxAddresses - 1) {
-        const char *space = std::strchr(rest, ' ');
-        if (!space)
-            break;
-        Platform::scanToken(rest, record.addresses[i], DeviceRecord::addressSize);
-        ++i;
-        rest = space + 1;
-    }
-    Platform::copyText(record.addresses[i], DeviceRecord::addressSize, rest);
-    record.addressCount = i + 1;
 }
