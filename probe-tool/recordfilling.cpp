@@ -13,6 +13,9 @@
 namespace {
 
 const char namePrefix[] = "onvif://www.onvif.org/name/";
+// XAddrs is an XML list: any XML white space separates its addresses.
+const char listSeparators[] = " \t\r\n";
+const char lineBreaksAndTabs[] = "\t\r\n";
 
 // Every "%20" becomes a space, searching again from the start after each one.
 void decodeSpaces(char *name)
@@ -21,6 +24,14 @@ void decodeSpaces(char *name)
         *escape = ' ';
         std::memmove(escape + 1, escape + 3, std::strlen(escape + 3) + 1);
     }
+}
+
+// A record is one line of output: the remainder of a list longer than the
+// slots keeps its addresses apart by spaces, never by a line break or a tab.
+void flattenSeparators(char *text)
+{
+    for (char *c = text; (c = std::strpbrk(c, lineBreaksAndTabs)) != nullptr; ++c)
+        *c = ' ';
 }
 
 } // namespace
@@ -47,13 +58,14 @@ void fillRecord(const wsdd__ProbeMatchesType &message, DeviceRecord &record)
     const char *rest = match.XAddrs;
     int i = 0;
     while (i < DeviceRecord::maxAddresses - 1) {
-        const char *space = std::strchr(rest, ' ');
-        if (!space)
+        const char *separator = rest + std::strcspn(rest, listSeparators);
+        if (*separator == '\0')
             break;
         Platform::scanToken(rest, record.addresses[i], DeviceRecord::addressSize);
         ++i;
-        rest = space + 1;
+        rest = separator + 1;
     }
-    Platform::copyText(record.addresses[i], DeviceRecord::addressSize, rest);
+    if (Platform::copyText(record.addresses[i], DeviceRecord::addressSize, rest))
+        flattenSeparators(record.addresses[i]);
     record.addressCount = i + 1;
 }

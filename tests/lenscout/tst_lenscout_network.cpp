@@ -21,13 +21,19 @@ constexpr int runTimeoutMs = 30000;
 
 QStringList records(const QByteArray &output)
 {
-    // Every record is "\n[" name "] <" address ">\n\n"; nothing else is printed.
+    // Every record is "\n[" name "] <" address ">\n\n", a line without a
+    // carriage return or tab; nothing else is printed.
+    static const QRegularExpression record(
+        QStringLiteral("\\G\\n(\\[[^\\r\\n\\t]*\\] <[^\\r\\n\\t]*>)\\n\\n"));
+    const QString text = QString::fromUtf8(output);
     QStringList list;
-    const QList<QByteArray> chunks = output.split('\n');
-    for (const QByteArray &chunk : chunks) {
-        if (!chunk.isEmpty())
-            list << QString::fromUtf8(chunk);
+    qsizetype at = 0;
+    for (auto match = record.match(text); match.hasMatch(); match = record.match(text, at)) {
+        list << match.captured(1);
+        at = match.capturedEnd();
     }
+    if (at != text.size())
+        list << QStringLiteral("malformed output: ") + text.mid(at, 200);
     return list;
 }
 
@@ -48,6 +54,7 @@ private slots:
     void skipsBadAnswersBetweenGoodOnes();
     void replaysCapturedCameraAnswers();
     void passesNonAsciiNamesAsUtf8();
+    void keepsEveryRecordOnOneLine();
     void withoutGlobalAddressPrintsNothingAndEndsAtOnce();
     void commandLine();
 
@@ -288,6 +295,35 @@ void TestLenscoutNetwork::passesNonAsciiNamesAsUtf8()
     QCOMPARE(
         QString::fromUtf8(output),
         QStringLiteral("\n[Kamera Müller 東京] <http://198.51.100.10/onvif/device_service>\n\n"));
+}
+
+void TestLenscoutNetwork::keepsEveryRecordOnOneLine()
+{
+    // XAddrs may separate its addresses by any XML white space. The address
+    // elsewhere comes first, so the camera's own one is chosen only when the
+    // two are apart. Good answers come before, between and after, 100 ms apart.
+    const QString xaddrs = QStringLiteral(
+        "xaddrs=http://203.0.113.7/onvif/device_service http://192.0.2.10/onvif/device_service");
+    QStringList arguments{"--address", "192.0.2.10", "--order", "sequential", "--gap-ms", "100"};
+    QStringList expected;
+    const QString record = QStringLiteral("[%1] <http://192.0.2.10/onvif/device_service>");
+    int good = 0;
+    auto addGood = [&] {
+        const QString name = QStringLiteral("Good %1").arg(++good);
+        arguments << "--device" << QStringLiteral("name=") + name;
+        expected << record.arg(name);
+    };
+    addGood();
+    for (const QString &behaviour : {"xaddrs-lf", "xaddrs-crlf", "xaddrs-tab"}) {
+        arguments << "--device" << QStringLiteral("name=%1;behaviour=%1;").arg(behaviour) + xaddrs;
+        expected << record.arg(behaviour);
+        addGood();
+    }
+    QVERIFY(network.startSimulator('a', QStringLiteral("camera_sim.py"), arguments));
+
+    QByteArray output;
+    QCOMPARE(runLenscout(&output), 0);
+    QCOMPARE(records(output), expected);
 }
 
 void TestLenscoutNetwork::withoutGlobalAddressPrintsNothingAndEndsAtOnce()
