@@ -14,6 +14,10 @@
 #include <QTest>
 #include <QXmlStreamReader>
 
+#include <csignal>
+
+#include <unistd.h>
+
 namespace {
 
 const QString lenscout = QStringLiteral(FINDERLY_BIN_DIR "/Lenscout/Lenscout");
@@ -55,6 +59,7 @@ private slots:
     void replaysCapturedCameraAnswers();
     void passesNonAsciiNamesAsUtf8();
     void keepsEveryRecordOnOneLine();
+    void endsNormallyWhenNobodyReadsItsOutput();
     void withoutGlobalAddressPrintsNothingAndEndsAtOnce();
     void commandLine();
 
@@ -324,6 +329,30 @@ void TestLenscoutNetwork::keepsEveryRecordOnOneLine()
     QByteArray output;
     QCOMPARE(runLenscout(&output), 0);
     QCOMPARE(records(output), expected);
+}
+
+void TestLenscoutNetwork::endsNormallyWhenNobodyReadsItsOutput()
+{
+    QVERIFY(network.startSimulator('a', QStringLiteral("camera_sim.py"),
+                                   {"--address", "192.0.2.10", "--devices", "3"}));
+    // Standard output is a pipe whose reader has gone, and SIGPIPE is at its
+    // default, as a shell or Finderly starts the tool (the test itself
+    // ignores SIGPIPE, which a child would inherit).
+    int readerGone[2];
+    QCOMPARE(pipe(readerGone), 0);
+    ::close(readerGone[0]);
+    QProcess tool;
+    tool.setChildProcessModifier([&readerGone] {
+        dup2(readerGone[1], STDOUT_FILENO);
+        std::signal(SIGPIPE, SIG_DFL);
+    });
+    tool.start(QStringLiteral("ip"), network.command('h', lenscout));
+    const bool started = tool.waitForStarted();
+    ::close(readerGone[1]);
+    QVERIFY(started);
+    QVERIFY(tool.waitForFinished(runTimeoutMs));
+    QCOMPARE(tool.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(tool.exitCode(), 0);
 }
 
 void TestLenscoutNetwork::withoutGlobalAddressPrintsNothingAndEndsAtOnce()
