@@ -31,6 +31,17 @@ bool hostAsIPv4(const char *slot, quint32 &value)
     return true;
 }
 
+// Hashes the text in use only, a few dozen bytes instead of 10,500: equal
+// records still hash alike, and the byte-for-byte comparison decides.
+size_t contentHash(const DeviceRecord &record)
+{
+    size_t hash = qHashBits(record.name, qstrnlen(record.name, sizeof record.name));
+    hash = qHash(record.addressCount, hash);
+    for (const char *slot : record.addresses)
+        hash = qHashBits(slot, qstrnlen(slot, DeviceRecord::addressSize), hash);
+    return hash;
+}
+
 } // namespace
 
 DeviceReporter::DeviceReporter(const LocalAddressList *addressList)
@@ -39,6 +50,7 @@ DeviceReporter::DeviceReporter(const LocalAddressList *addressList)
       addressList(addressList)
 {
     Q_CHECK_PTR(records);
+    index.reserve(capacity);
 }
 
 DeviceReporter::~DeviceReporter()
@@ -48,14 +60,16 @@ DeviceReporter::~DeviceReporter()
 
 void DeviceReporter::report(const DeviceRecord &record)
 {
+    const size_t hash = contentHash(record);
     QMutexLocker locker(&mutex);
-    for (int i = 0; i < count; ++i) {
-        if (std::memcmp(&records[i], &record, sizeof record) == 0)
+    for (auto it = index.constFind(hash); it != index.cend() && it.key() == hash; ++it) {
+        if (std::memcmp(&records[it.value()], &record, sizeof record) == 0)
             return;
     }
     if (count >= capacity)
         return;
-    std::memcpy(&records[count++], &record, sizeof record);
+    std::memcpy(&records[count], &record, sizeof record);
+    index.insert(hash, count++);
 
     const int k = chooseAddress(record);
     if (k < 0)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QMultiHash>
 #include <QMutex>
 
 struct DeviceRecord;
@@ -26,6 +27,9 @@ public:
 private:
     int count = 0;
     DeviceRecord *records;
+    // Hash of each stored record to its slot: the duplicate check compares
+    // only the records that can be equal instead of scanning the table.
+    QMultiHash<size_t, int> index;
     const LocalAddressList *addressList;
     QMutex mutex;
 };

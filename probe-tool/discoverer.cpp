@@ -3,44 +3,22 @@
 #include "abortthread.h"
 #include "devicerecord.h"
 #include "platform.h"
+#include "recordfilling.h"
 
 #include "soapwsddProxy.h"
-// The runtime's default namespace table; every proxy context installs its own copy.
-#include "wsdd.nsmap"
 
 #include <QElapsedTimer>
-
-#include <cstring>
 
 namespace {
 
 const char endpoint[] = "soap.udp://239.255.255.250:3702/";
 const char discoveryTo[] = "urn:schemas-xmlsoap-org:ws:2005:04:discovery";
 const char probeAction[] = "http://schemas.xmlsoap.org/ws/2005/04/discovery/Probe";
-const char namePrefix[] = "onvif://www.onvif.org/name/";
 constexpr int receiveTimeoutSeconds = 6;
-
-// Every "%20" becomes a space, searching again from the start after each one.
-void decodeSpaces(char *name)
-{
-    while (char *escape = std::strstr(name, "%20")) {
-        *escape = ' ';
-        std::memmove(escape + 1, escape + 3, std::strlen(escape + 3) + 1);
-    }
-}
-
-// gSOAP reads a UDP message like a stream and would take the next datagram
-// as the continuation of a truncated or broken one, losing the answer in it.
-// This receive hook hands the parser at most one datagram per message, and
-// never lets it fall back to standard input when there is no socket.
-size_t receiveOneDatagram(soap *context, char *buffer, size_t length)
-{
-    auto *gate = static_cast<Discoverer::ReceiveGate *>(context->user);
-    if (gate->datagramTaken || !soap_valid_socket(context->socket))
-        return 0;
-    gate->datagramTaken = true;
-    return gate->receive(context, buffer, length);
-}
+// Room for a burst of answers from a large site (about 3,000 of 1.4 KB)
+// while the thread is busy with earlier ones. Windows grants it; Linux caps
+// it at net.core.rmem_max.
+constexpr int receiveBufferBytes = 4 * 1024 * 1024;
 
 void destroyProxy(wsddProxy *&proxy)
 {
@@ -59,6 +37,21 @@ bool endsCollection(const soap *context, qint64 waitedMs)
 }
 
 } // namespace
+
+// gSOAP reads a UDP message like a stream and would take the next datagram
+// as the continuation of a truncated or broken one, losing the answer in it.
+// This receive hook hands the parser at most one datagram per message, and
+// never lets it fall back to standard input when there is no socket.
+size_t Discoverer::receiveOneDatagram(soap *context, char *buffer, size_t length)
+{
+    auto *gate = static_cast<ReceiveGate *>(context->user);
+    if (gate->datagramTaken || !soap_valid_socket(context->socket))
+        return 0;
+    gate->datagramTaken = true;
+    return gate->receive(context, buffer, length);
+}
+
+Discoverer::Discoverer() = default;
 
 Discoverer::~Discoverer()
 {
@@ -84,11 +77,9 @@ bool Discoverer::probe(quint32 address, DeviceRecord &record)
 
     multicastInterface = address;
     proxy->soap->recv_timeout = receiveTimeoutSeconds;
-    // gSOAP would shrink the socket's receive buffer to 64 KiB, a third of the
-    // system's default, where a burst of answers from many cameras is lost;
-    // 0 leaves the operating system's default in place.
-    proxy->soap->rcvbuf = 0;
-    proxy->soap->sndbuf = 0;
+    // gSOAP sets this on the socket that the send opens.
+    proxy->soap->rcvbuf = receiveBufferBytes;
+    proxy->soap->sndbuf = 0; // the system's default; gSOAP's own is 64 KiB
     proxy->soap->ipv4_multicast_if = reinterpret_cast<char *>(&multicastInterface);
 
     // No Types and no scope text: every target service on the link answers.
@@ -96,6 +87,9 @@ bool Discoverer::probe(quint32 address, DeviceRecord &record)
     wsdd__ProbeType request;
     request.Scopes = &scopes;
     proxy->send_Probe(nullptr, nullptr, &request);
+
+    watchdog = std::make_unique<AbortThread>();
+    watchdog->start(QThread::InheritPriority);
     return nextMatch(record);
 }
 
@@ -106,12 +100,9 @@ bool Discoverer::nextMatch(DeviceRecord &record)
         gate.datagramTaken = false;
         QElapsedTimer waited;
         waited.start();
-        AbortThread watchdog;
-        watchdog.armed = true;
-        watchdog.start(QThread::InheritPriority);
+        watchdog->arm();
         const int status = proxy->recv_ProbeMatches(answer);
-        watchdog.disarm();
-        watchdog.wait();
+        watchdog->disarm();
 
         if (status == SOAP_OK) {
             if (answer.wsdd__ProbeMatches)
@@ -133,37 +124,9 @@ void Discoverer::close()
 {
     if (proxy)
         destroyProxy(proxy);
-}
-
-void Discoverer::fillRecord(const wsdd__ProbeMatchesType &message, DeviceRecord &record)
-{
-    if (message.__sizeProbeMatch < 1 || !message.ProbeMatch)
-        return;
-    const wsdd__ProbeMatchType &match = message.ProbeMatch[0];
-
-    const char *scopes = match.Scopes ? match.Scopes->__item : nullptr;
-    const char *nameScope = scopes ? std::strstr(scopes, namePrefix) : nullptr;
-    if (nameScope) {
-        char name[DeviceRecord::nameSize] = {};
-        Platform::scanToken(nameScope + sizeof namePrefix - 1, name, sizeof name);
-        decodeSpaces(name);
-        Platform::copyText(record.name, sizeof record.name, name);
-    } else {
-        Platform::copyText(record.name, sizeof record.name, "Unknown");
+    if (watchdog) {
+        watchdog->finish();
+        watchdog->wait();
+        watchdog.reset();
     }
-
-    if (!match.XAddrs)
-        return; // no address slot: stored by the reporter, never printed
-    const char *rest = match.XAddrs;
-    int i = 0;
-    while (i < DeviceRecord::maxAddresses - 1) {
-        const char *space = std::strchr(rest, ' ');
-        if (!space)
-            break;
-        Platform::scanToken(rest, record.addresses[i], DeviceRecord::addressSize);
-        ++i;
-        rest = space + 1;
-    }
-    Platform::copyText(record.addresses[i], DeviceRecord::addressSize, rest);
-    record.addressCount = i + 1;
 }

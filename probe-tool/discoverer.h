@@ -3,10 +3,12 @@
 #include <QObject>
 
 #include <cstddef>
+#include <memory>
 
+class AbortThread;
 class wsddProxy;
 struct DeviceRecord;
-struct wsdd__ProbeMatchesType;
+struct soap;
 
 // The WS-Discovery exchange of one local address: one multicast Probe, then
 // one ProbeMatches answer per receive.
@@ -15,7 +17,7 @@ class Discoverer : public QObject
     Q_OBJECT
 
 public:
-    Discoverer() = default;
+    Discoverer();
     ~Discoverer() override;
 
     // Sends a new Probe out of address (network byte order) and receives the
@@ -26,19 +28,18 @@ public:
     bool nextMatch(DeviceRecord &record);
     void close();
 
+private:
     // State of the receive hook that limits one message to one datagram.
     struct ReceiveGate
     {
-        size_t (*receive)(struct soap *, char *, size_t) = nullptr;
+        size_t (*receive)(soap *, char *, size_t) = nullptr;
         bool datagramTaken = false;
     };
-
-private:
-    friend class RecordFillingHarness; // tests parse answers from memory
-
-    static void fillRecord(const wsdd__ProbeMatchesType &message, DeviceRecord &record);
+    static size_t receiveOneDatagram(soap *context, char *buffer, size_t length);
 
     wsddProxy *proxy = nullptr;
+    // Watches every receive of this address, from the Probe to close().
+    std::unique_ptr<AbortThread> watchdog;
     ReceiveGate gate;
     quint32 multicastInterface = 0; // the context points here while the Probe is sent
 };

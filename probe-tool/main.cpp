@@ -1,6 +1,7 @@
 #include "devicereporter.h"
 #include "discovererthread.h"
 #include "localaddresslist.h"
+#include "platform.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -8,6 +9,8 @@
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
+    // When the reader of the records has gone, the tool still ends normally.
+    Platform::ignoreBrokenPipe();
 #ifndef Q_OS_WIN
     // Windows reads the version from the executable's version resource.
     QCoreApplication::setApplicationVersion(QStringLiteral(LENSCOUT_VERSION));

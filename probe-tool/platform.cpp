@@ -8,6 +8,7 @@
 #ifdef _WIN32
 #include <rpc.h>
 #else
+#include <csignal>
 #include <uuid/uuid.h>
 #endif
 
@@ -94,6 +95,13 @@ int formatText(char *target, std::size_t size, const char *format, ...)
 #endif
     va_end(arguments);
     return written;
+}
+
+void ignoreBrokenPipe()
+{
+#ifndef _WIN32
+    std::signal(SIGPIPE, SIG_IGN);
+#endif
 }
 
 void terminateProcess(int status)

@@ -30,6 +30,10 @@ int formatText(char *target, std::size_t size, const char *format, ...)
 #endif
     ;
 
+// Lets a write to a pipe that nobody reads fail with an error instead of
+// ending the process (POSIX raises SIGPIPE; Windows has no such signal).
+void ignoreBrokenPipe();
+
 // Flushes standard output and ends the process at once with status, without
 // running exit handlers or destructors while other threads are still at work.
 [[noreturn]] void terminateProcess(int status);

@@ -44,6 +44,12 @@ DeviceReporter &reporterForNextInput()
     return *current;
 }
 
+// A record is printed as one line, whatever the answer held.
+bool oneLine(const char *text)
+{
+    return !std::strpbrk(text, "\t\r\n");
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
@@ -56,9 +62,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const DeviceRecord record = RecordFillingHarness::fill(Fuzzing::bytes(data, size));
     const int count = record.addressCount;
     FUZZ_CHECK(count >= 0 && count <= DeviceRecord::maxAddresses);
-    FUZZ_CHECK(clean(record.name, sizeof record.name));
+    FUZZ_CHECK(clean(record.name, sizeof record.name) && oneLine(record.name));
     for (int i = 0; i < DeviceRecord::maxAddresses; ++i) {
-        FUZZ_CHECK(clean(record.addresses[i], DeviceRecord::addressSize));
+        FUZZ_CHECK(clean(record.addresses[i], DeviceRecord::addressSize) &&
+                   oneLine(record.addresses[i]));
         FUZZ_CHECK(i < count || record.addresses[i][0] == '\0');
     }
 

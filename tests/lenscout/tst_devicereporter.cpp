@@ -199,9 +199,6 @@ void TestDeviceReporter::recordWithoutAddressIsRememberedNotPrinted()
 
 void TestDeviceReporter::tableHoldsTenThousandRecords()
 {
-#ifdef __SANITIZE_THREAD__
-    QSKIP("50 million intercepted 10,500-byte comparisons take too long under ThreadSanitizer");
-#endif
     const LocalAddressList list(hosts({"192.0.2.1"}));
     DeviceReporter reporter(&list);
     StandardOutputCapture capture;

@@ -14,6 +14,10 @@
 #include <QTest>
 #include <QXmlStreamReader>
 
+#include <csignal>
+
+#include <unistd.h>
+
 namespace {
 
 const QString lenscout = QStringLiteral(FINDERLY_BIN_DIR "/Lenscout/Lenscout");
@@ -21,13 +25,19 @@ constexpr int runTimeoutMs = 30000;
 
 QStringList records(const QByteArray &output)
 {
-    // Every record is "\n[" name "] <" address ">\n\n"; nothing else is printed.
+    // Every record is "\n[" name "] <" address ">\n\n", a line without a
+    // carriage return or tab; nothing else is printed.
+    static const QRegularExpression record(
+        QStringLiteral("\\G\\n(\\[[^\\r\\n\\t]*\\] <[^\\r\\n\\t]*>)\\n\\n"));
+    const QString text = QString::fromUtf8(output);
     QStringList list;
-    const QList<QByteArray> chunks = output.split('\n');
-    for (const QByteArray &chunk : chunks) {
-        if (!chunk.isEmpty())
-            list << QString::fromUtf8(chunk);
+    qsizetype at = 0;
+    for (auto match = record.match(text); match.hasMatch(); match = record.match(text, at)) {
+        list << match.captured(1);
+        at = match.capturedEnd();
     }
+    if (at != text.size())
+        list << QStringLiteral("malformed output: ") + text.mid(at, 200);
     return list;
 }
 
@@ -48,12 +58,19 @@ private slots:
     void skipsBadAnswersBetweenGoodOnes();
     void replaysCapturedCameraAnswers();
     void passesNonAsciiNamesAsUtf8();
+    void keepsEveryRecordOnOneLine();
+    void endsNormallyWhenNobodyReadsItsOutput();
     void withoutGlobalAddressPrintsNothingAndEndsAtOnce();
     void commandLine();
 
 private:
     // Runs Lenscout in the host namespace; returns its exit code.
     int runLenscout(QByteArray *output, const QStringList &arguments = {});
+    // Cameras in segment a answer in this order, 100 ms apart, with a good
+    // answer before, between and after the devices given (each a camera
+    // description and the record it must give, or none); Lenscout must print
+    // exactly the records expected, in order.
+    void checkBetweenGoodAnswers(const QList<std::pair<QString, QString>> &devices);
 
     TestNetwork network;
     QTemporaryDir scratch;
@@ -218,25 +235,21 @@ void TestLenscoutNetwork::printsTheAddressClosestToALocalOne()
                             "[Unknown] <http://192.0.2.10/onvif/device_service>"}));
 }
 
-void TestLenscoutNetwork::skipsBadAnswersBetweenGoodOnes()
+void TestLenscoutNetwork::checkBetweenGoodAnswers(const QList<std::pair<QString, QString>> &devices)
 {
-    // Answers come in this order, 100 ms apart, so every bad one stands between
-    // good ones. Unusable messages are skipped; odd but well-formed ones count.
-    const QStringList unusable{"wsd2009", "fault", "garbage", "truncated"};
-    const QStringList odd{"deep", "hugeattr", "big"};
-    QStringList arguments{"--address", "192.0.2.10", "--order", "sequential", "--gap-ms", "100"};
     QStringList expected;
+    QStringList arguments{"--address", "192.0.2.10", "--order", "sequential", "--gap-ms", "100"};
+    int good = 0;
     auto addGood = [&] {
-        const QString name = QStringLiteral("Good %1").arg(expected.size() + 1);
+        const QString name = QStringLiteral("Good %1").arg(++good);
         arguments << "--device" << QStringLiteral("name=") + name;
         expected << QStringLiteral("[%1] <http://192.0.2.10/onvif/device_service>").arg(name);
     };
     addGood();
-    for (const QString &behaviour : unusable + odd) {
-        arguments << "--device" << QStringLiteral("name=%1;behaviour=%1").arg(behaviour);
-        if (odd.contains(behaviour))
-            expected
-                << QStringLiteral("[%1] <http://192.0.2.10/onvif/device_service>").arg(behaviour);
+    for (const auto &[device, record] : devices) {
+        arguments << "--device" << device;
+        if (!record.isNull())
+            expected << record;
         addGood();
     }
     QVERIFY(network.startSimulator('a', QStringLiteral("camera_sim.py"), arguments));
@@ -244,6 +257,23 @@ void TestLenscoutNetwork::skipsBadAnswersBetweenGoodOnes()
     QByteArray output;
     QCOMPARE(runLenscout(&output), 0);
     QCOMPARE(records(output), expected);
+}
+
+void TestLenscoutNetwork::skipsBadAnswersBetweenGoodOnes()
+{
+    // Every bad answer stands between good ones. Unusable messages are
+    // skipped; odd but well-formed ones count.
+    const QStringList unusable{"wsd2009", "fault", "garbage", "truncated"};
+    const QStringList odd{"deep", "hugeattr", "big"};
+    QList<std::pair<QString, QString>> devices;
+    for (const QString &behaviour : unusable + odd) {
+        devices.append(
+            {QStringLiteral("name=%1;behaviour=%1").arg(behaviour),
+             odd.contains(behaviour)
+                 ? QStringLiteral("[%1] <http://192.0.2.10/onvif/device_service>").arg(behaviour)
+                 : QString()});
+    }
+    checkBetweenGoodAnswers(devices);
 }
 
 void TestLenscoutNetwork::replaysCapturedCameraAnswers()
@@ -288,6 +318,46 @@ void TestLenscoutNetwork::passesNonAsciiNamesAsUtf8()
     QCOMPARE(
         QString::fromUtf8(output),
         QStringLiteral("\n[Kamera Müller 東京] <http://198.51.100.10/onvif/device_service>\n\n"));
+}
+
+void TestLenscoutNetwork::keepsEveryRecordOnOneLine()
+{
+    // XAddrs may separate its addresses by any XML white space. The address
+    // elsewhere comes first, so the camera's own one is chosen only when the
+    // two are apart; the good answers around each must arrive too.
+    QList<std::pair<QString, QString>> devices;
+    for (const QString &behaviour : {"xaddrs-lf", "xaddrs-crlf", "xaddrs-tab"}) {
+        devices.append(
+            {QStringLiteral("name=%1;behaviour=%1;xaddrs=http://203.0.113.7/onvif/"
+                            "device_service http://192.0.2.10/onvif/device_service")
+                 .arg(behaviour),
+             QStringLiteral("[%1] <http://192.0.2.10/onvif/device_service>").arg(behaviour)});
+    }
+    checkBetweenGoodAnswers(devices);
+}
+
+void TestLenscoutNetwork::endsNormallyWhenNobodyReadsItsOutput()
+{
+    QVERIFY(network.startSimulator('a', QStringLiteral("camera_sim.py"),
+                                   {"--address", "192.0.2.10", "--devices", "3"}));
+    // Standard output is a pipe whose reader has gone, and SIGPIPE is at its
+    // default, as a shell or Finderly starts the tool (the test itself
+    // ignores SIGPIPE, which a child would inherit).
+    int readerGone[2];
+    QCOMPARE(pipe(readerGone), 0);
+    ::close(readerGone[0]);
+    QProcess tool;
+    tool.setChildProcessModifier([&readerGone] {
+        dup2(readerGone[1], STDOUT_FILENO);
+        std::signal(SIGPIPE, SIG_DFL);
+    });
+    tool.start(QStringLiteral("ip"), network.command('h', lenscout));
+    const bool started = tool.waitForStarted();
+    ::close(readerGone[1]);
+    QVERIFY(started);
+    QVERIFY(tool.waitForFinished(runTimeoutMs));
+    QCOMPARE(tool.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(tool.exitCode(), 0);
 }
 
 void TestLenscoutNetwork::withoutGlobalAddressPrintsNothingAndEndsAtOnce()

@@ -7,6 +7,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <QTest>
 
 #include <cstring>
@@ -126,7 +127,12 @@ void TestRecordFilling::addressSplitting_data()
     QTest::newRow("empty element") << QByteArray("") << QStringList{""};
     QTest::newRow("two spaces between") << QByteArray("a  b") << QStringList{"a", "b", "b"};
     QTest::newRow("trailing space") << QByteArray("a ") << QStringList{"a", ""};
-    QTest::newRow("tab is no separator") << QByteArray("a\tb") << QStringList{"a\tb"};
+    // XAddrs is an XML list: any XML white space separates, one character at a time.
+    QTest::newRow("tab") << QByteArray("a\tb") << QStringList{"a", "b"};
+    QTest::newRow("line feed") << QByteArray("a\nb") << QStringList{"a", "b"};
+    QTest::newRow("CR LF") << QByteArray("a\r\nb") << QStringList{"a", "b", "b"};
+    QTest::newRow("character reference CR") << QByteArray("a&#13;b") << QStringList{"a", "b"};
+    QTest::newRow("wrapped and indented") << QByteArray("\n a\n") << QStringList{"a", "a", "a", ""};
 
     QList<QByteArray> many;
     for (int i = 1; i <= 25; ++i)
@@ -136,6 +142,11 @@ void TestRecordFilling::addressSplitting_data()
         expected << QString::fromLatin1(many[i]);
     expected << QString::fromLatin1(QList<QByteArray>(many.mid(19)).join(' '));
     QTest::newRow("25 addresses") << many.join(' ') << expected;
+    // The remainder in the last slot keeps its addresses apart by spaces.
+    QTest::newRow("25 addresses, one a line") << many.join('\n') << expected;
+    QTest::newRow("25 addresses, tab and CR LF")
+        << many.mid(0, 19).join('\t') + "\t" + many.mid(19).join("\r\n")
+        << (expected.mid(0, 19) << QString::fromLatin1(QList<QByteArray>(many.mid(19)).join("  ")));
 
     const QByteArray token512 = "http://192.0.2.1/" + QByteArray(512 - 17, 'x');
     QTest::newRow("512-byte token leaves its slot empty")
@@ -151,6 +162,8 @@ void TestRecordFilling::addressSplitting()
     QCOMPARE(addresses(record), addressSlots);
     for (int i = record.addressCount; i < DeviceRecord::maxAddresses; ++i)
         QCOMPARE(record.addresses[i][0], '\0');
+    for (const QString &slot : addressSlots) // a record is printed as one line
+        QVERIFY2(!slot.contains(QRegularExpression(QStringLiteral("[\t\r\n]"))), qPrintable(slot));
 }
 
 void TestRecordFilling::oversizedLastAddressStaysInItsSlot()

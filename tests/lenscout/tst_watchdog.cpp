@@ -1,5 +1,5 @@
 // The watchdog ends the whole process with status 1, output flushed, when a
-// receive stays blocked for more than 12 seconds.
+// receive stays blocked for more than 12 seconds after it was armed.
 
 #include "abortthread.h"
 
@@ -33,15 +33,29 @@ protected:
     }
 };
 
-int runChild()
+const char blockedReceive[] = "--blocked-receive";
+const char blockedAfterShortOnes[] = "--blocked-receive-after-short-ones";
+constexpr int shortReceivesMs = 6000;
+
+// The watchdog of a probing thread: with shortReceivesFirst, receives that
+// each end at once follow each other for 6 seconds before the one that blocks.
+int runChild(bool shortReceivesFirst)
 {
     std::printf("\n[Camera] <http://192.0.2.10/onvif/device_service>\n\n"); // still buffered
+    AbortThread watchdog;
+    watchdog.start();
+    QElapsedTimer busy;
+    busy.start();
+    while (shortReceivesFirst && busy.elapsed() < shortReceivesMs) {
+        // Mostly armed when the watchdog polls, and armed anew in between.
+        watchdog.arm();
+        QThread::usleep(200);
+        watchdog.disarm();
+    }
     BlockedReceiver receiver;
     receiver.start();
-    AbortThread watchdog;
-    watchdog.armed = true;
-    watchdog.start();
-    watchdog.wait();
+    watchdog.arm();
+    receiver.wait();
     return 0; // not reached: the watchdog ends the process
 }
 
@@ -54,39 +68,63 @@ class TestWatchdog : public QObject
 private slots:
     void disarmedWatchdogEndsWithinOnePoll();
     void firesAfterTwelveSecondsWithStatusOne();
+    void countsFromTheLastArming();
+
+private:
+    // Runs the child, which must end with status 1 and its record flushed;
+    // returns how long it ran.
+    static qint64 runBlockedChild(const char *mode);
 };
 
 void TestWatchdog::disarmedWatchdogEndsWithinOnePoll()
 {
     AbortThread watchdog;
-    watchdog.armed = true;
     watchdog.start();
+    watchdog.arm();
     QTest::qWait(50);
     QElapsedTimer timer;
     timer.start();
-    watchdog.armed = false;
+    watchdog.disarm();
+    watchdog.finish();
     QVERIFY(watchdog.wait(1000));
     QVERIFY(timer.elapsed() < 500);
 }
 
-void TestWatchdog::firesAfterTwelveSecondsWithStatusOne()
+qint64 TestWatchdog::runBlockedChild(const char *mode)
 {
     QProcess child;
     QElapsedTimer timer;
     timer.start();
-    child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--blocked-receive")});
-    QVERIFY(child.waitForFinished(30000));
-    QCOMPARE(child.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(child.exitCode(), 1);
-    QVERIFY2(timer.elapsed() >= 12000, qPrintable(QString::number(timer.elapsed())));
-    QCOMPARE(child.readAllStandardOutput(),
-             QByteArray("\n[Camera] <http://192.0.2.10/onvif/device_service>\n\n"));
+    child.start(QCoreApplication::applicationFilePath(), {QString::fromLatin1(mode)});
+    if (!child.waitForFinished(40000))
+        return -1;
+    if (child.exitStatus() != QProcess::NormalExit || child.exitCode() != 1 ||
+        child.readAllStandardOutput() !=
+            QByteArray("\n[Camera] <http://192.0.2.10/onvif/device_service>\n\n"))
+        return -1;
+    return timer.elapsed();
+}
+
+void TestWatchdog::firesAfterTwelveSecondsWithStatusOne()
+{
+    const qint64 elapsed = runBlockedChild(blockedReceive);
+    QVERIFY2(elapsed >= 12000, qPrintable(QString::number(elapsed)));
+}
+
+void TestWatchdog::countsFromTheLastArming()
+{
+    // A watchdog that counted from its start, or across receives armed back
+    // to back, would fire 12 s after the start.
+    const qint64 elapsed = runBlockedChild(blockedAfterShortOnes);
+    QVERIFY2(elapsed >= shortReceivesMs + 12000, qPrintable(QString::number(elapsed)));
 }
 
 int main(int argc, char *argv[])
 {
-    if (argc == 2 && std::strcmp(argv[1], "--blocked-receive") == 0)
-        return runChild();
+    if (argc == 2 && std::strcmp(argv[1], blockedReceive) == 0)
+        return runChild(false);
+    if (argc == 2 && std::strcmp(argv[1], blockedAfterShortOnes) == 0)
+        return runChild(true);
     QCoreApplication app(argc, argv);
     TestWatchdog test;
     return QTest::qExec(&test, argc, argv);

@@ -75,7 +75,12 @@ BEHAVIOURS = {
     "big": "a 64000-byte datagram, padded with an XML comment",
     "noscopes": "no Scopes element",
     "noxaddrs": "no XAddrs element",
+    "xaddrs-lf": "XAddrs URLs separated by a line feed",
+    "xaddrs-crlf": "XAddrs URLs separated by CR LF",
+    "xaddrs-tab": "XAddrs URLs separated by a tab",
 }
+# XML white space other than a space between the XAddrs URLs.
+XADDRS_SEPARATORS = {"xaddrs-lf": "\n", "xaddrs-crlf": "\r\n", "xaddrs-tab": "\t"}
 DESC_KEYS = ("name", "xaddrs", "behaviour", "uuid", "model", "country")
 
 # Identifies this run in AppSequence.
@@ -199,7 +204,8 @@ class Device:
         if b != "noscopes":
             parts.append(f"<d:Scopes>{escape(' '.join(scopes))}</d:Scopes>")
         if b != "noxaddrs":
-            parts.append(f"<d:XAddrs>{escape(' '.join(xaddrs))}</d:XAddrs>")
+            separator = XADDRS_SEPARATORS.get(b, " ")
+            parts.append(f"<d:XAddrs>{escape(separator.join(xaddrs))}</d:XAddrs>")
         parts.append("<d:MetadataVersion>1</d:MetadataVersion>")
         if b == "deep":
             parts.append("<x>" * DEEP_LEVELS + "</x>" * DEEP_LEVELS)

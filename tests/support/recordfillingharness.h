@@ -1,7 +1,7 @@
 #pragma once
 
 #include "devicerecord.h"
-#include "discoverer.h"
+#include "recordfilling.h"
 
 #include "soapwsddProxy.h"
 
@@ -27,7 +27,7 @@ public:
         if (status)
             *status = result;
         if (result == SOAP_OK && answer.wsdd__ProbeMatches)
-            Discoverer::fillRecord(*answer.wsdd__ProbeMatches, record);
+            fillRecord(*answer.wsdd__ProbeMatches, record);
         proxy.destroy();
         return record;
     }
