@@ -6,7 +6,11 @@
 #include <QNetworkInterface>
 #include <QTest>
 
+#ifdef Q_OS_WIN
+#include <ws2tcpip.h>
+#else
 #include <arpa/inet.h>
+#endif
 
 namespace {
 

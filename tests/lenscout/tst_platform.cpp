@@ -129,7 +129,7 @@ void TestPlatform::formatText_data()
     QTest::addColumn<int>("result");
     QTest::addColumn<QByteArray>("text");
 
-    QTest::newRow("fits") << 16 << 9 << QByteArray("[ab] <cd>");
+    QTest::newRow("fits") << 12 << 9 << QByteArray("[ab] <cd>");
     QTest::newRow("exactly") << 10 << 9 << QByteArray("[ab] <cd>");
     QTest::newRow("cut") << 9 << -1 << QByteArray("[ab] <cd");
     QTest::newRow("one byte") << 1 << -1 << QByteArray();
