@@ -25,8 +25,9 @@
 #include <cstdio>
 
 #ifdef Q_OS_WIN
-#include <psapi.h>
 #include <windows.h>
+
+#include <psapi.h> // after windows.h, which it needs
 #else
 #include <sys/resource.h>
 #endif
