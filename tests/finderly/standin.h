@@ -92,16 +92,17 @@ inline void forgetStarts(qint64 parentPid)
     QFile::remove(lockPath(parentPid));
 }
 
-// True also for a child that has ended but was never waited for.
+// True also for a child that has ended but was never waited for (on Linux).
 inline bool exists(qint64 pid)
 {
 #ifdef Q_OS_WIN
-    // The process object lasts as long as a handle to it, such as QProcess's.
+    // Windows keeps no zombies: the question is whether it still runs.
     const HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, DWORD(pid));
     if (!process)
         return false;
+    const bool running = WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
     CloseHandle(process);
-    return true;
+    return running;
 #else
     return ::kill(pid_t(pid), 0) == 0;
 #endif
