@@ -71,9 +71,9 @@ class Wine:
         self.stop()
 
 
-def run(network, argv):
+def run(network, argv, stderr=None):
     """Runs argv in the host namespace; returns (status, stdout, end time)."""
-    done = subprocess.run(network.command("h", argv), stdout=subprocess.PIPE,
+    done = subprocess.run(network.command("h", argv), stdout=subprocess.PIPE, stderr=stderr,
                           timeout=RUN_TIMEOUT)
     return done.returncode, done.stdout, time.time()
 
@@ -148,10 +148,12 @@ def main():
             check(len(answers) >= 40 and 5.9 < quiet < 9.0,
                   f"Lenscout.exe ends {quiet:.2f} s after the last of {len(answers)} answers")
 
-            status, linux_driver, _ = run(lan, [args.linux_driver] + driver_options)
+            status, linux_driver, _ = run(lan, [args.linux_driver] + driver_options,
+                                       subprocess.DEVNULL)
             check(status == 0, f"Linux probe driver: status {status}")
             wine.start(lan)
-            status, windows_driver, _ = run(lan, [args.wine, args.windows_driver] + driver_options)
+            status, windows_driver, _ = run(lan, [args.wine, args.windows_driver] + driver_options,
+                                         subprocess.DEVNULL)
             wine.stop()
             check(status == 0, f"Windows probe driver: status {status}")
             linux_pairs = pairs(linux_driver)
