@@ -44,8 +44,8 @@ QList<QHostAddress> LocalAddressList::interfaceAddresses()
     // No interface flag is looked at: an address counts wherever it is configured.
     QList<QHostAddress> addresses;
     const auto interfaces = QNetworkInterface::allInterfaces();
-    for (const QNetworkInterface &interface : interfaces) {
-        const auto addressEntries = interface.addressEntries();
+    for (const QNetworkInterface &networkInterface : interfaces) {
+        const auto addressEntries = networkInterface.addressEntries();
         for (const QNetworkAddressEntry &entry : addressEntries)
             addresses.append(entry.ip());
     }

@@ -89,9 +89,13 @@ int formatText(char *target, std::size_t size, const char *format, ...)
     va_list arguments;
     va_start(arguments, format);
 #ifdef _WIN32
-    const int written = vsprintf_s(target, size, format, arguments);
+    // vsprintf_s would call the invalid-parameter handler on overflow; this
+    // one cuts the text instead and returns -1.
+    const int written = _vsnprintf_s(target, size, _TRUNCATE, format, arguments);
 #else
-    const int written = std::vsnprintf(target, size, format, arguments);
+    int written = std::vsnprintf(target, size, format, arguments);
+    if (written >= int(size))
+        written = -1;
 #endif
     va_end(arguments);
     return written;

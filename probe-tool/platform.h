@@ -24,6 +24,7 @@ int scanToken(const char *source, char *target, std::size_t size);
 bool copyText(char *target, std::size_t size, const char *source);
 
 // As sprintf_s: formats into target, which always ends up NUL-terminated.
+// Returns the length of the text, or -1 when it was cut to fit.
 int formatText(char *target, std::size_t size, const char *format, ...)
 #if defined(__GNUC__)
     __attribute__((format(printf, 3, 4)))

@@ -24,7 +24,13 @@
 
 #include <cstdio>
 
+#ifdef Q_OS_WIN
+#include <windows.h>
+
+#include <psapi.h> // after windows.h, which it needs
+#else
 #include <sys/resource.h>
+#endif
 
 namespace {
 
@@ -40,6 +46,19 @@ void print(QJsonObject line)
     std::fputs(QJsonDocument(line).toJson(QJsonDocument::Compact).constData(), stdout);
     std::fputc('\n', stdout);
     std::fflush(stdout);
+}
+
+qint64 peakMemoryKb()
+{
+#ifdef Q_OS_WIN
+    PROCESS_MEMORY_COUNTERS counters = {};
+    GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters);
+    return qint64(counters.PeakWorkingSetSize / 1024);
+#else
+    rusage usage;
+    getrusage(RUSAGE_SELF, &usage);
+    return qint64(usage.ru_maxrss);
+#endif
 }
 
 void printRecord(const char *way, const QString &record)
@@ -106,9 +125,7 @@ int main(int argc, char *argv[])
 
     stopSources(); // as the program shuts down
     delete backEnd;
-    rusage usage;
-    getrusage(RUSAGE_SELF, &usage);
-    print({{QLatin1String("maxTickGapMs"), maxTickGap},
-           {QLatin1String("maxRssKb"), qint64(usage.ru_maxrss)}});
+    print(
+        {{QLatin1String("maxTickGapMs"), maxTickGap}, {QLatin1String("maxRssKb"), peakMemoryKb()}});
     return 0;
 }

@@ -5,32 +5,67 @@
 
 #include "standin.h"
 
+#include <QCoreApplication>
+#include <QDir>
 #include <QFile>
+#include <QThread>
 
+#include <cstdio>
+
+#ifdef Q_OS_WIN
+#include <fcntl.h>
+#include <io.h>
+#include <tlhelp32.h>
+#include <windows.h>
+#else
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
+#endif
 
 namespace {
+
+qint64 parentPid()
+{
+#ifdef Q_OS_WIN
+    const DWORD self = GetCurrentProcessId();
+    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32W entry = {};
+    entry.dwSize = sizeof entry;
+    DWORD parent = 0;
+    for (BOOL more = Process32FirstW(snapshot, &entry); more && !parent;
+         more = Process32NextW(snapshot, &entry)) {
+        if (entry.th32ProcessID == self)
+            parent = entry.th32ParentProcessID;
+    }
+    CloseHandle(snapshot);
+    return parent;
+#else
+    return getppid();
+#endif
+}
 
 // Holds the parent's lock for as long as this process lives; false if an
 // earlier stand-in still holds it.
 bool takeLock()
 {
-    const int fd =
-        open(QFile::encodeName(StandIn::lockPath(getppid())).constData(), O_RDWR | O_CREAT, 0600);
+    const QString path = StandIn::lockPath(parentPid());
+#ifdef Q_OS_WIN
+    // A file opened without sharing stays locked until its process ends.
+    const HANDLE file = CreateFileW(
+        reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(path).utf16()),
+        GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    return file != INVALID_HANDLE_VALUE;
+#else
+    const int fd = open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT, 0600);
     return fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) == 0;
+#endif
 }
 
 void writeAll(const char *data, qsizetype size)
 {
-    while (size > 0) {
-        const ssize_t written = write(STDOUT_FILENO, data, size_t(size));
-        if (written <= 0)
-            return;
-        data += written;
-        size -= written;
-    }
+    std::fwrite(data, 1, size_t(size), stdout);
+    std::fflush(stdout);
 }
 
 } // namespace
@@ -38,11 +73,15 @@ void writeAll(const char *data, qsizetype size)
 int main(int argc, char *argv[])
 {
     const qint64 started = StandIn::monotonicMs();
+#ifdef Q_OS_WIN
+    // The output holds the CR LF of a Windows pipe already.
+    _setmode(_fileno(stdout), _O_BINARY);
+#endif
     const bool alone = takeLock();
-    QFile status(StandIn::statusPath(getppid()));
+    QFile status(StandIn::statusPath(parentPid()));
     if (status.open(QIODevice::Append)) {
-        status.write(QByteArray::number(qint64(getpid())) + ' ' + QByteArray::number(started) +
-                     (alone ? " alone\n" : " overlap\n"));
+        status.write(QByteArray::number(QCoreApplication::applicationPid()) + ' ' +
+                     QByteArray::number(started) + (alone ? " alone\n" : " overlap\n"));
         status.close();
     }
 
@@ -58,8 +97,8 @@ int main(int argc, char *argv[])
         const qsizetype size = qMin<qsizetype>(chunkSizes[i % 7], StandIn::output.size() - offset);
         writeAll(StandIn::output.constData() + offset, size);
         offset += size;
-        usleep(15000);
+        QThread::msleep(15);
     }
     for (;;)
-        pause();
+        QThread::sleep(3600);
 }

@@ -5,13 +5,17 @@
 
 #include <QByteArray>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QList>
 #include <QString>
 #include <QStringList>
 
+#ifdef Q_OS_WIN
+#include <windows.h>
+#else
 #include <signal.h>
-#include <time.h>
+#endif
 
 namespace StandIn {
 
@@ -55,15 +59,15 @@ inline QString lockPath(qint64 parentPid)
 // The clock of Start::startedMs, shared by all processes of the machine.
 inline qint64 monotonicMs()
 {
-    timespec now;
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return qint64(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+    QElapsedTimer clock;
+    clock.start();
+    return clock.msecsSinceReference();
 }
 
 struct Start
 {
     qint64 pid = 0;
-    qint64 startedMs = 0; // CLOCK_MONOTONIC
+    qint64 startedMs = 0; // monotonicMs()
     bool alone = false;
 };
 
@@ -88,10 +92,20 @@ inline void forgetStarts(qint64 parentPid)
     QFile::remove(lockPath(parentPid));
 }
 
-// True also for a child that has ended but was never waited for.
+// True also for a child that has ended but was never waited for (on Linux).
 inline bool exists(qint64 pid)
 {
+#ifdef Q_OS_WIN
+    // Windows keeps no zombies: the question is whether it still runs.
+    const HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, DWORD(pid));
+    if (!process)
+        return false;
+    const bool running = WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+    CloseHandle(process);
+    return running;
+#else
     return ::kill(pid_t(pid), 0) == 0;
+#endif
 }
 
 } // namespace StandIn

@@ -13,7 +13,12 @@
 
 #include <cstdio>
 #include <cstring>
+
+#ifdef Q_OS_WIN
+#include <io.h>
+#else
 #include <unistd.h>
+#endif
 
 namespace {
 
@@ -36,13 +41,13 @@ public:
     {
         file.open();
         std::fflush(stdout);
-        saved = dup(STDOUT_FILENO);
-        dup2(file.handle(), STDOUT_FILENO);
+        saved = dup(fileno(stdout));
+        dup2(file.handle(), fileno(stdout));
     }
     QByteArray finish()
     {
         std::fflush(stdout);
-        dup2(saved, STDOUT_FILENO);
+        dup2(saved, fileno(stdout));
         close(saved);
         file.seek(0);
         return file.readAll();

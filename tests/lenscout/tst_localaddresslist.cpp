@@ -6,7 +6,11 @@
 #include <QNetworkInterface>
 #include <QTest>
 
+#ifdef Q_OS_WIN
+#include <ws2tcpip.h>
+#else
 #include <arpa/inet.h>
+#endif
 
 namespace {
 
@@ -95,8 +99,8 @@ void TestLocalAddressList::enumeratesTheInterfaces()
 {
     // Only reads the interface table; sends nothing.
     int expected = 0;
-    for (const QNetworkInterface &interface : QNetworkInterface::allInterfaces()) {
-        for (const QNetworkAddressEntry &entry : interface.addressEntries()) {
+    for (const QNetworkInterface &networkInterface : QNetworkInterface::allInterfaces()) {
+        for (const QNetworkAddressEntry &entry : networkInterface.addressEntries()) {
             const QHostAddress ip = entry.ip();
             if (ip.isGlobal() && ip.protocol() == QAbstractSocket::IPv4Protocol &&
                 ip != QHostAddress::Broadcast)

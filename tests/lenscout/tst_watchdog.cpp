@@ -10,9 +10,12 @@
 #include <cstdio>
 #include <cstring>
 
+#ifdef Q_OS_WIN
+#include <winsock2.h>
+#else
 #include <arpa/inet.h>
 #include <sys/socket.h>
-#include <unistd.h>
+#endif
 
 namespace {
 
@@ -23,7 +26,11 @@ class BlockedReceiver : public QThread
 protected:
     void run() override
     {
-        const int fd = socket(AF_INET, SOCK_DGRAM, 0);
+#ifdef Q_OS_WIN
+        WSADATA data;
+        WSAStartup(MAKEWORD(2, 2), &data);
+#endif
+        const auto fd = socket(AF_INET, SOCK_DGRAM, 0);
         sockaddr_in address{};
         address.sin_family = AF_INET;
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -98,9 +105,12 @@ qint64 TestWatchdog::runBlockedChild(const char *mode)
     child.start(QCoreApplication::applicationFilePath(), {QString::fromLatin1(mode)});
     if (!child.waitForFinished(40000))
         return -1;
+    QByteArray record("\n[Camera] <http://192.0.2.10/onvif/device_service>\n\n");
+#ifdef Q_OS_WIN
+    record.replace("\n", "\r\n"); // standard output is in text mode
+#endif
     if (child.exitStatus() != QProcess::NormalExit || child.exitCode() != 1 ||
-        child.readAllStandardOutput() !=
-            QByteArray("\n[Camera] <http://192.0.2.10/onvif/device_service>\n\n"))
+        child.readAllStandardOutput() != record)
         return -1;
     return timer.elapsed();
 }
