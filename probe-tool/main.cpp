@@ -11,10 +11,10 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     // When the reader of the records has gone, the tool still ends normally.
     Platform::ignoreBrokenPipe();
-#ifndef Q_OS_WIN
-    // Windows reads the version from the executable's version resource.
-    QCoreApplication::setApplicationVersion(QStringLiteral(LENSCOUT_VERSION));
-#endif
+    // Windows reads it from the executable's version resource.
+    const QString version = Platform::productVersion();
+    QCoreApplication::setApplicationVersion(version.isEmpty() ? QStringLiteral(LENSCOUT_VERSION)
+                                                              : version);
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Morvessa Lenscout"));

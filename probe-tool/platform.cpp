@@ -7,6 +7,7 @@
 
 #ifdef _WIN32
 #include <rpc.h>
+#include <windows.h>
 #else
 #include <csignal>
 #include <uuid/uuid.h>
@@ -99,6 +100,40 @@ int formatText(char *target, std::size_t size, const char *format, ...)
 #endif
     va_end(arguments);
     return written;
+}
+
+QString productVersion()
+{
+#ifdef _WIN32
+    wchar_t path[MAX_PATH];
+    const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    if (length == 0 || length == MAX_PATH)
+        return {};
+    DWORD unused = 0;
+    const DWORD size = GetFileVersionInfoSizeW(path, &unused);
+    if (size == 0)
+        return {};
+    QByteArray record(int(size), '\0');
+    if (!GetFileVersionInfoW(path, 0, size, record.data()))
+        return {};
+    // The strings are kept per language and code page: take the first pair listed.
+    void *value = nullptr;
+    UINT valueLength = 0;
+    if (!VerQueryValueW(record.constData(), L"\\VarFileInfo\\Translation", &value, &valueLength) ||
+        valueLength < 2 * sizeof(WORD))
+        return {};
+    const auto *translation = static_cast<const WORD *>(value);
+    const QString key = QStringLiteral("\\StringFileInfo\\%1%2\\ProductVersion")
+                            .arg(translation[0], 4, 16, QLatin1Char('0'))
+                            .arg(translation[1], 4, 16, QLatin1Char('0'));
+    if (!VerQueryValueW(record.constData(), reinterpret_cast<const wchar_t *>(key.utf16()), &value,
+                        &valueLength) ||
+        valueLength == 0)
+        return {};
+    return QString::fromWCharArray(static_cast<const wchar_t *>(value));
+#else
+    return {};
+#endif
 }
 
 void ignoreBrokenPipe()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QString>
 
 #include <cstddef>
 
@@ -30,6 +31,11 @@ int formatText(char *target, std::size_t size, const char *format, ...)
     __attribute__((format(printf, 3, 4)))
 #endif
     ;
+
+// The "ProductVersion" text of the executable's version record ("1.0.0"), where
+// Qt would show the record's numeric form (1.0.0.0). Empty where executables
+// carry no version record, or when it cannot be read.
+QString productVersion();
 
 // Lets a write to a pipe that nobody reads fail with an error instead of
 // ending the process (POSIX raises SIGPIPE; Windows has no such signal).
