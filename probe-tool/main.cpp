@@ -30,9 +30,8 @@ int main(int argc, char *argv[])
         threads[i].address = addressList->address(i);
         threads[i].start(QThread::InheritPriority);
     }
-    for (int i = 0; i < n; ++i) {
+    for (int i = 0; i < n; ++i)
         threads[i].wait(QDeadlineTimer(QDeadlineTimer::Forever));
-    }
 
     delete[] threads;
     delete addressList;
