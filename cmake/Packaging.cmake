@@ -15,6 +15,11 @@
 #
 # scripts/test-package installs the package into a clean Debian and runs it.
 
+if(WIN32)
+    include(${CMAKE_CURRENT_LIST_DIR}/WindowsPackaging.cmake)
+    return()
+endif()
+
 include(GNUInstallDirs)
 
 set(FINDERLY_PROGRAM_DIR lib/finderly)

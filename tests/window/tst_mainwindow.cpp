@@ -148,9 +148,7 @@ void TestMainWindow::createWindow()
 
 QQuickItem *TestMainWindow::rescanButton() const
 {
-    return find(rootItem(window), "QQuickToolButton", [](QQuickItem *item) {
-        return item->property("text").toString() == QLatin1String("Rescan");
-    });
+    return WindowItems::rescanButton(window);
 }
 
 QQuickItem *TestMainWindow::footerText() const

@@ -63,6 +63,14 @@ inline QAbstractItemModel *tableModel(QQuickWindow *window)
     return table ? qvariant_cast<QAbstractItemModel *>(table->property("model")) : nullptr;
 }
 
+// The tool bar's Rescan button.
+inline QQuickItem *rescanButton(QQuickWindow *window)
+{
+    return find(rootItem(window), "QQuickToolButton", [](QQuickItem *item) {
+        return item->property("text").toString() == QLatin1String("Rescan");
+    });
+}
+
 inline QStringList row(const QAbstractItemModel *model, int row)
 {
     return {model->index(row, 0).data().toString(), model->index(row, 1).data().toString()};

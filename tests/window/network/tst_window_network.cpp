@@ -1,8 +1,11 @@
 // Finderly end to end in a virtual LAN: the program's own main and window
 // with the real Lenscout, against simulated cameras and SSDP devices. The
 // program is a test build that reports its table's rows on standard output
-// and closes its window on request (windowobserver.cpp); it runs in the
-// host namespace of the test network.
+// and closes its window or clicks Rescan on request (windowobserver.cpp); it
+// runs in the host namespace of the test network. FINDERLY_OBSERVED_PROGRAM
+// names another program that runs a build with the observer in the same way,
+// such as the installed Windows program under Wine; FINDERLY_SCREENSHOT a PNG
+// file for the screen after the first search.
 
 #include "testnetwork.h"
 
@@ -12,6 +15,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <QTest>
 
 #include <algorithm>
@@ -25,14 +29,24 @@ public:
     // Starts the program in the host namespace of net.
     explicit ObservedProgram(TestNetwork &net)
         : startedMs(QDateTime::currentMSecsSinceEpoch()),
-          process(net.start('h', QStringLiteral(OBSERVED_PROGRAM), {}))
+          process(net.start('h',
+                            qEnvironmentVariable("FINDERLY_OBSERVED_PROGRAM",
+                                                 QStringLiteral(OBSERVED_PROGRAM)),
+                            {}))
     {
     }
 
+    // The rows of the table since it was last emptied.
     QList<QStringList> rows()
     {
         read();
         return seenRows;
+    }
+
+    int clearings()
+    {
+        read();
+        return clearedCount;
     }
 
     // Since the start, or -1 while the window has not been drawn yet.
@@ -44,6 +58,7 @@ public:
 
     // Closes the window as its close button does.
     void closeWindow() { process->write("close\n"); }
+    void clickRescan() { process->write("rescan\n"); }
 
     const qint64 startedMs;
     QProcess *const process;
@@ -60,15 +75,20 @@ private:
                 seenRows.append(row);
             } else if (line.value(QLatin1String("event")) == QLatin1String("window")) {
                 windowMs = qint64(line.value(QLatin1String("t")).toDouble());
+            } else if (line.value(QLatin1String("event")) == QLatin1String("cleared")) {
+                seenRows.clear();
+                ++clearedCount;
             }
         }
     }
 
     QList<QStringList> seenRows;
     qint64 windowMs = -1;
+    int clearedCount = 0;
 };
 
-// The names of the processes that run in a network namespace.
+// The names of the processes that run in a network namespace, but for
+// Wine's own services, which serve a Windows program there.
 QStringList processesIn(const QString &nameSpace)
 {
     QProcess pids;
@@ -77,8 +97,14 @@ QStringList processesIn(const QString &nameSpace)
     QStringList names;
     for (const QByteArray &pid : pids.readAllStandardOutput().split('\n')) {
         QFile comm(QStringLiteral("/proc/%1/comm").arg(QString::fromLatin1(pid.trimmed())));
-        if (!pid.trimmed().isEmpty() && comm.open(QIODevice::ReadOnly))
-            names.append(QString::fromUtf8(comm.readAll().trimmed()));
+        if (pid.trimmed().isEmpty() || !comm.open(QIODevice::ReadOnly))
+            continue;
+        const QString name = QString::fromUtf8(comm.readAll().trimmed());
+        static const QRegularExpression wine(
+            QStringLiteral("^(wineserver.*|(services|winedevice|plugplay|svchost|rpcss|"
+                           "explorer|conhost|start|rundll32)\\.exe)$"));
+        if (!wine.match(name).hasMatch())
+            names.append(name);
     }
     return names;
 }
@@ -166,6 +192,19 @@ void TestWindowNetwork::oneRowPerDeviceAndWay()
     // The rows of the cameras came through the real tool, whose lines the runner logs.
     const QByteArray log = program.process->readAllStandardError();
     QVERIFY2(log.contains("[Cam a1] <http://192.0.2.10/onvif/device_service>"), log.constData());
+    const QString screenshot = qEnvironmentVariable("FINDERLY_SCREENSHOT");
+    if (!screenshot.isEmpty()) {
+        QCOMPARE(QProcess::execute(QStringLiteral("import"),
+                                   {QStringLiteral("-window"), QStringLiteral("root"), screenshot}),
+                 0);
+    }
+
+    // Rescan empties the table and finds every device again.
+    program.clickRescan();
+    QTRY_COMPARE_WITH_TIMEOUT(program.clearings(), 1, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(program.rows().size(), expected.size(), 15000);
+    QTest::qWait(3000);
+    QCOMPARE(sorted(program.rows()), expected);
 }
 
 void TestWindowNetwork::closingWhileToolRuns()

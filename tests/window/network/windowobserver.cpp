@@ -1,11 +1,15 @@
-// Compiled only into a test build of Finderly, beside the program's own
-// main: lets a test watch the real program from outside. It writes one JSON
-// object per line to standard output, "t" being the wall clock in ms:
+// Lets a test watch the real program from outside. Compiled into a test
+// build of Finderly beside the program's own main, or loaded into the
+// installed Windows program as a Qt plugin (observerplugin.cpp). It writes
+// one JSON object per line to standard output, "t" being the wall clock in ms:
 //   {"t","event":"window"}   the window's first frame
 //   {"t","row":[name, url]}  a row added to the device table
 //   {"t","event":"cleared"}  the table emptied by Rescan
-// and closes the window, as its close button does, when a line "close"
-// arrives on standard input.
+// and takes commands, one per line, on standard input:
+//   close    closes the window, as its close button does
+//   rescan   clicks the Rescan button
+// Qt's messages go to standard error, where Windows would send them to its
+// debugger instead.
 
 #include "windowitems.h"
 
@@ -14,12 +18,11 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSocketNotifier>
+#include <QMouseEvent>
 #include <QTimer>
 
 #include <cstdio>
-
-#include <unistd.h>
+#include <thread>
 
 namespace {
 
@@ -36,6 +39,12 @@ void reportEvent(const char *event)
     report({{QLatin1String("event"), QLatin1String(event)}});
 }
 
+void writeMessage(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, message)));
+    std::fflush(stderr);
+}
+
 void watchTable(QAbstractItemModel *model)
 {
     QObject::connect(model, &QAbstractItemModel::rowsInserted, model,
@@ -48,26 +57,51 @@ void watchTable(QAbstractItemModel *model)
     QObject::connect(model, &QAbstractItemModel::modelReset, model, [] { reportEvent("cleared"); });
 }
 
-void closeOnRequest()
+// A press and a release in the middle of item, delivered as the window
+// system delivers them.
+void click(QQuickWindow *window, QQuickItem *item)
 {
-    auto *input = new QSocketNotifier(STDIN_FILENO, QSocketNotifier::Read, qApp);
-    QObject::connect(input, &QSocketNotifier::activated, input, [input] {
-        char buffer[256];
-        const ssize_t count = read(STDIN_FILENO, buffer, sizeof buffer);
-        if (count <= 0) {
-            input->setEnabled(false);
-            return;
+    const QPointF scene = item->mapToScene(QPointF(item->width() / 2, item->height() / 2));
+    const QPointF global = window->mapToGlobal(scene);
+    QMouseEvent press(QEvent::MouseButtonPress, scene, global, Qt::LeftButton, Qt::LeftButton,
+                      Qt::NoModifier);
+    QCoreApplication::sendEvent(window, &press);
+    QMouseEvent release(QEvent::MouseButtonRelease, scene, global, Qt::LeftButton, Qt::NoButton,
+                        Qt::NoModifier);
+    QCoreApplication::sendEvent(window, &release);
+}
+
+void handleCommand(const QByteArray &command)
+{
+    QQuickWindow *window = WindowItems::mainWindow();
+    if (!window)
+        return;
+    if (command == "close") {
+        window->close();
+    } else if (command == "rescan") {
+        if (QQuickItem *button = WindowItems::rescanButton(window))
+            click(window, button);
+    }
+}
+
+// A thread of its own: on Windows the event loop cannot watch a pipe. It
+// ends with the input, or with the process.
+void readCommands()
+{
+    std::thread([] {
+        char line[256];
+        while (std::fgets(line, sizeof line, stdin)) {
+            const QByteArray command = QByteArray(line).trimmed();
+            QMetaObject::invokeMethod(
+                qApp, [command] { handleCommand(command); }, Qt::QueuedConnection);
         }
-        if (QByteArray(buffer, int(count)).contains("close")) {
-            if (QQuickWindow *window = WindowItems::mainWindow())
-                window->close();
-        }
-    });
+    }).detach();
 }
 
 // The window exists once main has loaded it; until then, look again.
 void startObserver()
 {
+    qInstallMessageHandler(writeMessage);
     auto *search = new QTimer(qApp);
     QObject::connect(search, &QTimer::timeout, search, [search] {
         QQuickWindow *window = WindowItems::mainWindow();
@@ -85,9 +119,11 @@ void startObserver()
         watchTable(model);
     });
     search->start(5);
-    closeOnRequest();
+    readCommands();
 }
 
 } // namespace
 
+// Runs as soon as the application object exists: at its construction in the
+// test build, at once when the plugin is loaded into a running program.
 Q_COREAPP_STARTUP_FUNCTION(startObserver)
