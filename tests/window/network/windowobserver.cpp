@@ -5,11 +5,11 @@
 //   {"t","event":"window"}   the window's first frame
 //   {"t","row":[name, url]}  a row added to the device table
 //   {"t","event":"cleared"}  the table emptied by Rescan
+//   {"t","message":text}     one of Qt's messages (a Windows program without
+//                            a console would send them to the debugger)
 // and takes commands, one per line, on standard input:
 //   close    closes the window, as its close button does
 //   rescan   clicks the Rescan button
-// Qt's messages go to standard error, where Windows would send them to its
-// debugger instead.
 
 #include "windowitems.h"
 
@@ -39,10 +39,9 @@ void reportEvent(const char *event)
     report({{QLatin1String("event"), QLatin1String(event)}});
 }
 
-void writeMessage(QtMsgType type, const QMessageLogContext &context, const QString &message)
+void reportMessage(QtMsgType type, const QMessageLogContext &context, const QString &message)
 {
-    std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, message)));
-    std::fflush(stderr);
+    report({{QLatin1String("message"), qFormatLogMessage(type, context, message)}});
 }
 
 void watchTable(QAbstractItemModel *model)
@@ -101,7 +100,7 @@ void readCommands()
 // The window exists once main has loaded it; until then, look again.
 void startObserver()
 {
-    qInstallMessageHandler(writeMessage);
+    qInstallMessageHandler(reportMessage);
     auto *search = new QTimer(qApp);
     QObject::connect(search, &QTimer::timeout, search, [search] {
         QQuickWindow *window = WindowItems::mainWindow();
