@@ -65,25 +65,16 @@ foreach(i RANGE ${last})
     list(APPEND plugin_dlls ${files})
 endforeach()
 
-# Installs the DLLs that the PE files named need, found in Qt's and the
-# compiler's folders, into destination; Windows' own DLLs stay unresolved.
-function(finderly_install_dlls destination)
-    cmake_parse_arguments(D "" "" "EXECUTABLES;LIBRARIES" ${ARGN})
+# The DLLs that the programs and plugins load, from Qt's and the compiler's
+# folders, beside each program.
+function(install_dlls destination)
     install(CODE "
-        set(CMAKE_GET_RUNTIME_DEPENDENCIES_PLATFORM windows+pe)
-        set(CMAKE_GET_RUNTIME_DEPENDENCIES_TOOL objdump)
-        set(CMAKE_GET_RUNTIME_DEPENDENCIES_COMMAND \"${CMAKE_OBJDUMP}\")
-        file(GET_RUNTIME_DEPENDENCIES
-            EXECUTABLES ${D_EXECUTABLES}
-            LIBRARIES ${D_LIBRARIES}
-            DIRECTORIES ${FINDERLY_DLL_DIRS}
-            PRE_EXCLUDE_REGEXES [[^api-ms-]] [[^ext-ms-]]
-            RESOLVED_DEPENDENCIES_VAR dlls
-            UNRESOLVED_DEPENDENCIES_VAR windows_dlls)
-        file(INSTALL \${dlls} DESTINATION \"\${CMAKE_INSTALL_PREFIX}/${destination}\")")
+        include(${CMAKE_CURRENT_FUNCTION_LIST_DIR}/WindowsDlls.cmake)
+        finderly_install_dlls(DESTINATION \"\${CMAKE_INSTALL_PREFIX}/${destination}\"
+            OBJDUMP \"${CMAKE_OBJDUMP}\" FILES ${ARGN} DIRECTORIES ${FINDERLY_DLL_DIRS})")
 endfunction()
-finderly_install_dlls(. EXECUTABLES $<TARGET_FILE:Finderly> LIBRARIES ${plugin_dlls})
-finderly_install_dlls(Lenscout EXECUTABLES $<TARGET_FILE:Lenscout>)
+install_dlls(. $<TARGET_FILE:Finderly> ${plugin_dlls})
+install_dlls(Lenscout $<TARGET_FILE:Lenscout>)
 
 # The installer: Program Files, a Start-menu entry, an uninstaller, and an
 # inbound UDP rule per program in Windows Firewall, which otherwise drops the
