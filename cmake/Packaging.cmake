@@ -44,24 +44,32 @@ if(UNIX)
         DESTINATION ${CMAKE_INSTALL_BINDIR})
 
     # Manual pages, written for scdoc and installed compressed as Debian wants.
-    # Their header names the version.
-    find_program(SCDOC scdoc REQUIRED)
-    set(man_dir ${CMAKE_BINARY_DIR}/man)
-    set(man_pages)
-    foreach(source gui/finderly.1.scd probe-tool/lenscout.1.scd)
-        get_filename_component(page ${source} NAME_WLE)
-        configure_file(${source} ${man_dir}/${page}.scd @ONLY)
-        add_custom_command(
-            OUTPUT ${man_dir}/${page}.gz
-            COMMAND sh -c "\"$0\" < \"$1.scd\" > \"$1\" && gzip -9nf \"$1\""
-                ${SCDOC} ${man_dir}/${page}
-            DEPENDS ${man_dir}/${page}.scd
-            COMMENT "Generating the manual page ${page}"
-            VERBATIM)
-        list(APPEND man_pages ${man_dir}/${page}.gz)
-    endforeach()
-    add_custom_target(manpages ALL DEPENDS ${man_pages})
-    install(FILES ${man_pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+    # Their header names the version. A developer's build does without them
+    # when there is no scdoc; an installation, and so the package, does not.
+    find_program(SCDOC scdoc)
+    if(SCDOC)
+        set(man_dir ${CMAKE_BINARY_DIR}/man)
+        set(man_pages)
+        foreach(source gui/finderly.1.scd probe-tool/lenscout.1.scd)
+            get_filename_component(page ${source} NAME_WLE)
+            configure_file(${source} ${man_dir}/${page}.scd @ONLY)
+            add_custom_command(
+                OUTPUT ${man_dir}/${page}.gz
+                COMMAND sh -c "\"$0\" < \"$1.scd\" > \"$1\" && gzip -9nf \"$1\""
+                    ${SCDOC} ${man_dir}/${page}
+                DEPENDS ${man_dir}/${page}.scd
+                COMMENT "Generating the manual page ${page}"
+                VERBATIM)
+            list(APPEND man_pages ${man_dir}/${page}.gz)
+        endforeach()
+        add_custom_target(manpages ALL DEPENDS ${man_pages})
+        install(FILES ${man_pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+    else()
+        message(STATUS "scdoc not found: no manual pages; installing and packaging will stop")
+        install(CODE [[
+            message(FATAL_ERROR "The manual pages were not built: install scdoc and configure again")
+        ]])
+    endif()
 
     # Desktop entry, AppStream metadata and icons, named by the application's id.
     set(FINDERLY_APP_ID example.morvessa.finderly)

@@ -2,20 +2,28 @@
 
 #include "platform.h"
 
+#include <QDeadlineTimer>
+
 namespace {
 constexpr int pollMs = 10;
-constexpr int limitMs = 12000;
+constexpr qint64 limitMs = 12000;
 } // namespace
+
+bool AbortThread::watch()
+{
+    start(QThread::InheritPriority);
+    // Only finish() ends run(), so a thread that is not running never started.
+    return isRunning();
+}
 
 void AbortThread::arm()
 {
-    armings.fetch_add(1);
-    armed = true;
+    deadlineNs = QDeadlineTimer(limitMs).deadlineNSecs();
 }
 
 void AbortThread::disarm()
 {
-    armed = false;
+    deadlineNs = disarmed;
 }
 
 void AbortThread::finish()
@@ -25,26 +33,12 @@ void AbortThread::finish()
 
 void AbortThread::run()
 {
-    // Polls every 10 ms; the counter is nominal time since the poll that first
-    // saw the current arming, so the process never ends earlier than 12
-    // seconds after a receive was armed.
-    int counter = 0;
-    unsigned counted = armings;
+    // A sleep lasts at least its 10 ms and often longer (a timer tick of
+    // 15.6 ms on Windows, a busy processor elsewhere); the clock, not the
+    // number of polls, says when the time is up.
     while (!finishing) {
         QThread::msleep(pollMs);
-        // armed before armings: an arming seen here has its count seen too.
-        if (!armed) {
-            counter = 0;
-            continue;
-        }
-        const unsigned current = armings;
-        if (current != counted) {
-            counted = current;
-            counter = 0;
-            continue;
-        }
-        counter += pollMs;
-        if (counter > limitMs)
+        if (QDeadlineTimer::current().deadlineNSecs() > deadlineNs)
             Platform::terminateProcess(1);
     }
 }

@@ -61,6 +61,12 @@ Discoverer::~Discoverer()
 bool Discoverer::probe(quint32 address, DeviceRecord &record)
 {
     close();
+    // No Probe without its watchdog: nothing else would end a receive that hangs.
+    watchdog = std::make_unique<AbortThread>();
+    if (!watchdog->watch()) {
+        watchdog.reset();
+        return false;
+    }
     // Names and addresses are kept as the UTF-8 the device sent.
     proxy = new (std::nothrow) wsddProxy(endpoint, SOAP_C_UTFSTRING);
     if (!proxy)
@@ -87,9 +93,6 @@ bool Discoverer::probe(quint32 address, DeviceRecord &record)
     wsdd__ProbeType request;
     request.Scopes = &scopes;
     proxy->send_Probe(nullptr, nullptr, &request);
-
-    watchdog = std::make_unique<AbortThread>();
-    watchdog->start(QThread::InheritPriority);
     return nextMatch(record);
 }
 

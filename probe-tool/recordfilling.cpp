@@ -8,14 +8,14 @@
 // every proxy context installs its own copy.
 #include "wsdd.nsmap"
 
+#include <climits>
 #include <cstring>
 
 namespace {
 
 const char namePrefix[] = "onvif://www.onvif.org/name/";
-// XAddrs is an XML list: any XML white space separates its addresses.
+// XAddrs is an XML list: a run of XML white space separates two addresses.
 const char listSeparators[] = " \t\r\n";
-const char lineBreaksAndTabs[] = "\t\r\n";
 
 // Every "%20" becomes a space, searching again from the start after each one.
 void decodeSpaces(char *name)
@@ -26,12 +26,34 @@ void decodeSpaces(char *name)
     }
 }
 
-// A record is one line of output: the remainder of a list longer than the
-// slots keeps its addresses apart by spaces, never by a line break or a tab.
-void flattenSeparators(char *text)
+const char *skipSeparators(const char *text)
 {
-    for (char *c = text; (c = std::strpbrk(c, lineBreaksAndTabs)) != nullptr; ++c)
-        *c = ' ';
+    return text + std::strspn(text, listSeparators);
+}
+
+// Copies up to count addresses from text into a zeroed slot, one space
+// apart, so that a list sent with other white space gives the same bytes.
+// What does not fit leaves the slot all zero. Returns the next address.
+const char *fillSlot(const char *text, int count, char *slot)
+{
+    std::size_t used = 0;
+    bool fits = true;
+    for (int n = 0; n < count && *text != '\0'; ++n) {
+        const std::size_t length = std::strcspn(text, listSeparators);
+        const std::size_t gap = used > 0 ? 1 : 0;
+        if (fits && used + gap + length < DeviceRecord::addressSize) {
+            if (gap)
+                slot[used] = ' ';
+            std::memcpy(slot + used + gap, text, length);
+            used += gap + length;
+        } else {
+            fits = false;
+        }
+        text = skipSeparators(text + length);
+    }
+    if (!fits)
+        std::memset(slot, 0, DeviceRecord::addressSize);
+    return text;
 }
 
 } // namespace
@@ -55,17 +77,12 @@ void fillRecord(const wsdd__ProbeMatchesType &message, DeviceRecord &record)
 
     if (!match.XAddrs)
         return; // no address slot: stored by the reporter, never printed
-    const char *rest = match.XAddrs;
+    // One address a slot; the last slot takes all that are left.
+    const char *next = skipSeparators(match.XAddrs);
     int i = 0;
-    while (i < DeviceRecord::maxAddresses - 1) {
-        const char *separator = rest + std::strcspn(rest, listSeparators);
-        if (*separator == '\0')
-            break;
-        Platform::scanToken(rest, record.addresses[i], DeviceRecord::addressSize);
-        ++i;
-        rest = separator + 1;
+    while (*next != '\0' && i < DeviceRecord::maxAddresses) {
+        const bool last = i == DeviceRecord::maxAddresses - 1;
+        next = fillSlot(next, last ? INT_MAX : 1, record.addresses[i++]);
     }
-    if (Platform::copyText(record.addresses[i], DeviceRecord::addressSize, rest))
-        flattenSeparators(record.addresses[i]);
-    record.addressCount = i + 1;
+    record.addressCount = qMax(i, 1); // an empty list is one empty slot
 }

@@ -322,11 +322,13 @@ void TestLenscoutNetwork::passesNonAsciiNamesAsUtf8()
 
 void TestLenscoutNetwork::keepsEveryRecordOnOneLine()
 {
-    // XAddrs may separate its addresses by any XML white space. The address
-    // elsewhere comes first, so the camera's own one is chosen only when the
-    // two are apart; the good answers around each must arrive too.
+    // XAddrs may separate its addresses by any run of XML white space. The
+    // address elsewhere comes first, so the camera's own one is chosen only
+    // when the two are apart; the good answers around each must arrive too.
+    // A camera that answers once with spaces and once with indented lines
+    // is one record.
     QList<std::pair<QString, QString>> devices;
-    for (const QString &behaviour : {"xaddrs-lf", "xaddrs-crlf", "xaddrs-tab"}) {
+    for (const QString &behaviour : {"xaddrs-lf", "xaddrs-crlf", "xaddrs-tab", "xaddrs-respaced"}) {
         devices.append(
             {QStringLiteral("name=%1;behaviour=%1;xaddrs=http://203.0.113.7/onvif/"
                             "device_service http://192.0.2.10/onvif/device_service")

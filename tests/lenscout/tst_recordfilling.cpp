@@ -124,46 +124,69 @@ void TestRecordFilling::addressSplitting_data()
                                        "http://10.0.0.20/onvif/device_service")
                          << QStringList{"http://192.168.1.20/onvif/device_service",
                                         "http://10.0.0.20/onvif/device_service"};
+    QTest::newRow("one") << QByteArray("a") << QStringList{"a"};
     QTest::newRow("empty element") << QByteArray("") << QStringList{""};
-    QTest::newRow("two spaces between") << QByteArray("a  b") << QStringList{"a", "b", "b"};
-    QTest::newRow("trailing space") << QByteArray("a ") << QStringList{"a", ""};
-    // XAddrs is an XML list: any XML white space separates, one character at a time.
+    // XAddrs is an XML list: a run of XML white space is one separator, and
+    // white space at either end separates nothing.
+    QTest::newRow("white space only") << QByteArray(" \t\r\n ") << QStringList{""};
+    QTest::newRow("two spaces between") << QByteArray("a  b") << QStringList{"a", "b"};
+    QTest::newRow("trailing space") << QByteArray("a ") << QStringList{"a"};
+    QTest::newRow("leading space") << QByteArray(" a") << QStringList{"a"};
     QTest::newRow("tab") << QByteArray("a\tb") << QStringList{"a", "b"};
     QTest::newRow("line feed") << QByteArray("a\nb") << QStringList{"a", "b"};
-    QTest::newRow("CR LF") << QByteArray("a\r\nb") << QStringList{"a", "b", "b"};
+    QTest::newRow("CR LF") << QByteArray("a\r\nb") << QStringList{"a", "b"};
     QTest::newRow("character reference CR") << QByteArray("a&#13;b") << QStringList{"a", "b"};
-    QTest::newRow("wrapped and indented") << QByteArray("\n a\n") << QStringList{"a", "a", "a", ""};
+    QTest::newRow("wrapped and indented") << QByteArray("\n a\n") << QStringList{"a"};
+    QTest::newRow("indented lines, CR LF")
+        << QByteArray("\r\n      a b\r\n      c\r\n    ") << QStringList{"a", "b", "c"};
 
     QList<QByteArray> many;
     for (int i = 1; i <= 25; ++i)
         many << "http://192.0.2." + QByteArray::number(i) + "/";
-    QStringList expected;
-    for (int i = 0; i < 19; ++i)
-        expected << QString::fromLatin1(many[i]);
-    expected << QString::fromLatin1(QList<QByteArray>(many.mid(19)).join(' '));
-    QTest::newRow("25 addresses") << many.join(' ') << expected;
-    // The remainder in the last slot keeps its addresses apart by spaces.
-    QTest::newRow("25 addresses, one a line") << many.join('\n') << expected;
+    const auto slotsOf = [](const QList<QByteArray> &list) {
+        QStringList expected;
+        for (int i = 0; i < list.size() && i < 19; ++i)
+            expected << QString::fromLatin1(list[i]);
+        if (list.size() > 19) // the last slot: the 20th address and all after it
+            expected << QString::fromLatin1(list.mid(19).join(' '));
+        return expected;
+    };
+    QTest::newRow("20 addresses") << many.mid(0, 20).join(' ') << slotsOf(many.mid(0, 20));
+    QTest::newRow("21 addresses, one a line, indented")
+        << "\r\n  " + many.mid(0, 21).join("\r\n  ") + "\r\n"
+        << slotsOf(many.mid(0, 21));
+    QTest::newRow("25 addresses") << many.join(' ') << slotsOf(many);
+    // The remainder in the last slot keeps its addresses one space apart.
+    QTest::newRow("25 addresses, one a line") << many.join('\n') << slotsOf(many);
     QTest::newRow("25 addresses, tab and CR LF")
-        << many.mid(0, 19).join('\t') + "\t" + many.mid(19).join("\r\n")
-        << (expected.mid(0, 19) << QString::fromLatin1(QList<QByteArray>(many.mid(19)).join("  ")));
+        << many.mid(0, 19).join('\t') + "\t" + many.mid(19).join("\r\n") << slotsOf(many);
+    QTest::newRow("25 addresses, runs of white space") << " " + many.join(" \t\r\n  ") + "\n"
+                                                       << slotsOf(many);
 
     const QByteArray token512 = "http://192.0.2.1/" + QByteArray(512 - 17, 'x');
     QTest::newRow("512-byte token leaves its slot empty")
         << token512 + " http://192.0.2.2/" << QStringList{"", "http://192.0.2.2/"};
+    QTest::newRow("511-byte token fills its slot")
+        << token512.left(511) + "\r\n http://192.0.2.2/"
+        << QStringList{QString::fromLatin1(token512.left(511)), "http://192.0.2.2/"};
 }
 
 void TestRecordFilling::addressSplitting()
 {
     QFETCH(QByteArray, xaddrs);
     QFETCH(QStringList, addressSlots);
-    const DeviceRecord record =
-        fill(probeMatches(probeMatch("onvif://www.onvif.org/name/X", xaddrs)));
+    const QByteArray scopes = "onvif://www.onvif.org/name/X";
+    const DeviceRecord record = fill(probeMatches(probeMatch(scopes, xaddrs)));
     QCOMPARE(addresses(record), addressSlots);
     for (int i = record.addressCount; i < DeviceRecord::maxAddresses; ++i)
         QCOMPARE(record.addresses[i][0], '\0');
     for (const QString &slot : addressSlots) // a record is printed as one line
         QVERIFY2(!slot.contains(QRegularExpression(QStringLiteral("[\t\r\n]"))), qPrintable(slot));
+
+    // The same device answering with single spaces gives the same bytes, so
+    // the reporter prints it once.
+    const DeviceRecord spaced = fill(probeMatches(probeMatch(scopes, xaddrs.simplified())));
+    QVERIFY(std::memcmp(&record, &spaced, sizeof record) == 0);
 }
 
 void TestRecordFilling::oversizedLastAddressStaysInItsSlot()

@@ -1,10 +1,13 @@
 // The watchdog ends the whole process with status 1, output flushed, when a
-// receive stays blocked for more than 12 seconds after it was armed.
+// receive stays blocked for more than 12 seconds after it was armed, and
+// soon after that, however late its polls wake up.
 
 #include "abortthread.h"
 
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTest>
 
 #include <cstdio>
@@ -42,15 +45,40 @@ protected:
 
 const char blockedReceive[] = "--blocked-receive";
 const char blockedAfterShortOnes[] = "--blocked-receive-after-short-ones";
+const char idleAfterAReceive[] = "--idle-after-a-receive";
 constexpr int shortReceivesMs = 6000;
+constexpr int limitMs = 12000;
+// Far beyond the last poll, yet short of a watchdog that took its polls for
+// 10 ms each: on Windows, where such a sleep lasts a 15.6 ms timer tick, that
+// one would fire after about 18.8 s.
+constexpr int ceilingMs = 15000;
+const char record[] = "\n[Camera] <http://192.0.2.10/onvif/device_service>\n\n";
 
-// The watchdog of a probing thread: with shortReceivesFirst, receives that
-// each end at once follow each other for 6 seconds before the one that blocks.
-int runChild(bool shortReceivesFirst)
+// The monotonic clock, whose readings every process of the machine shares.
+qint64 nowMs()
 {
-    std::printf("\n[Camera] <http://192.0.2.10/onvif/device_service>\n\n"); // still buffered
+    return QDeadlineTimer::current().deadlineNSecs() / 1000000;
+}
+
+// The watchdog of a probing thread. With shortReceivesFirst, receives that
+// each end at once follow each other for 6 seconds before the one that
+// blocks; with idle, one receive returns and the thread then stays longer
+// than the limit without another.
+int childMain(bool shortReceivesFirst, bool idle)
+{
+    std::printf("%s", record); // still buffered
     AbortThread watchdog;
-    watchdog.start();
+    if (!watchdog.watch())
+        return 2;
+    if (idle) {
+        watchdog.arm();
+        QThread::msleep(50); // seen armed by a few polls
+        watchdog.disarm();
+        QThread::msleep(limitMs + 1000);
+        watchdog.finish();
+        watchdog.wait();
+        return 0;
+    }
     QElapsedTimer busy;
     busy.start();
     while (shortReceivesFirst && busy.elapsed() < shortReceivesMs) {
@@ -62,8 +90,49 @@ int runChild(bool shortReceivesFirst)
     BlockedReceiver receiver;
     receiver.start();
     watchdog.arm();
+    std::fprintf(stderr, "armed at %s\n", QByteArray::number(nowMs()).constData());
     receiver.wait();
     return 0; // not reached: the watchdog ends the process
+}
+
+// How a child ended, as its parent saw it.
+struct ChildEnd
+{
+    int status = -1; // -1: crashed, or still running at the parent's time-out
+    QByteArray output;
+    qint64 sinceArmedMs = -1; // from the child's last arming to its end
+};
+
+ChildEnd runChild(const char *mode)
+{
+    ChildEnd end;
+    QProcess child;
+    child.start(QCoreApplication::applicationFilePath(), {QString::fromLatin1(mode)});
+    const bool finished = child.waitForFinished(shortReceivesMs + ceilingMs + 5000);
+    const qint64 endedAt = nowMs();
+    if (!finished) {
+        child.kill();
+        child.waitForFinished();
+        return end;
+    }
+    if (child.exitStatus() == QProcess::NormalExit)
+        end.status = child.exitCode();
+    end.output = child.readAllStandardOutput();
+    const QRegularExpressionMatch armed =
+        QRegularExpression(QStringLiteral("armed at (\\d+)"))
+            .match(QString::fromLatin1(child.readAllStandardError()));
+    if (armed.hasMatch())
+        end.sinceArmedMs = endedAt - armed.captured(1).toLongLong();
+    return end;
+}
+
+QByteArray expectedOutput()
+{
+    QByteArray output(record);
+#ifdef Q_OS_WIN
+    output.replace("\n", "\r\n"); // standard output is in text mode
+#endif
+    return output;
 }
 
 } // namespace
@@ -73,20 +142,22 @@ class TestWatchdog : public QObject
     Q_OBJECT
 
 private slots:
-    void disarmedWatchdogEndsWithinOnePoll();
+    void finishEndsTheThreadWithinOnePoll();
+    void reportsAThreadThatCouldNotStart();
+    void disarmedWatchdogNeverFires();
     void firesAfterTwelveSecondsWithStatusOne();
     void countsFromTheLastArming();
 
 private:
-    // Runs the child, which must end with status 1 and its record flushed;
-    // returns how long it ran.
-    static qint64 runBlockedChild(const char *mode);
+    // The child must end with status 1, its record flushed, no earlier than
+    // 12 seconds after its last arming and well before the ceiling.
+    static void checkFiresOnTime(const char *mode);
 };
 
-void TestWatchdog::disarmedWatchdogEndsWithinOnePoll()
+void TestWatchdog::finishEndsTheThreadWithinOnePoll()
 {
     AbortThread watchdog;
-    watchdog.start();
+    QVERIFY(watchdog.watch());
     watchdog.arm();
     QTest::qWait(50);
     QElapsedTimer timer;
@@ -97,44 +168,55 @@ void TestWatchdog::disarmedWatchdogEndsWithinOnePoll()
     QVERIFY(timer.elapsed() < 500);
 }
 
-qint64 TestWatchdog::runBlockedChild(const char *mode)
+void TestWatchdog::reportsAThreadThatCouldNotStart()
 {
-    QProcess child;
-    QElapsedTimer timer;
-    timer.start();
-    child.start(QCoreApplication::applicationFilePath(), {QString::fromLatin1(mode)});
-    if (!child.waitForFinished(40000))
-        return -1;
-    QByteArray record("\n[Camera] <http://192.0.2.10/onvif/device_service>\n\n");
 #ifdef Q_OS_WIN
-    record.replace("\n", "\r\n"); // standard output is in text mode
+    QSKIP("Windows rounds any stack size up to one it can give");
+#else
+    AbortThread watchdog;
+    watchdog.setStackSize(1); // less than any thread can have
+    QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(QStringLiteral("^QThread::start: ")));
+    QVERIFY(!watchdog.watch());
 #endif
-    if (child.exitStatus() != QProcess::NormalExit || child.exitCode() != 1 ||
-        child.readAllStandardOutput() != record)
-        return -1;
-    return timer.elapsed();
+}
+
+void TestWatchdog::disarmedWatchdogNeverFires()
+{
+    const ChildEnd end = runChild(idleAfterAReceive);
+    QCOMPARE(end.status, 0);
+    QCOMPARE(end.output, expectedOutput());
+}
+
+void TestWatchdog::checkFiresOnTime(const char *mode)
+{
+    const ChildEnd end = runChild(mode);
+    QCOMPARE(end.status, 1);
+    QCOMPARE(end.output, expectedOutput());
+    qInfo("ended %lld ms after the receive was armed", end.sinceArmedMs);
+    QVERIFY2(end.sinceArmedMs >= limitMs, qPrintable(QString::number(end.sinceArmedMs)));
+    QVERIFY2(end.sinceArmedMs <= ceilingMs, qPrintable(QString::number(end.sinceArmedMs)));
 }
 
 void TestWatchdog::firesAfterTwelveSecondsWithStatusOne()
 {
-    const qint64 elapsed = runBlockedChild(blockedReceive);
-    QVERIFY2(elapsed >= 12000, qPrintable(QString::number(elapsed)));
+    checkFiresOnTime(blockedReceive);
 }
 
 void TestWatchdog::countsFromTheLastArming()
 {
     // A watchdog that counted from its start, or across receives armed back
-    // to back, would fire 12 s after the start.
-    const qint64 elapsed = runBlockedChild(blockedAfterShortOnes);
-    QVERIFY2(elapsed >= shortReceivesMs + 12000, qPrintable(QString::number(elapsed)));
+    // to back, would fire 6 s after the last arming.
+    checkFiresOnTime(blockedAfterShortOnes);
 }
 
 int main(int argc, char *argv[])
 {
     if (argc == 2 && std::strcmp(argv[1], blockedReceive) == 0)
-        return runChild(false);
+        return childMain(false, false);
     if (argc == 2 && std::strcmp(argv[1], blockedAfterShortOnes) == 0)
-        return runChild(true);
+        return childMain(true, false);
+    if (argc == 2 && std::strcmp(argv[1], idleAfterAReceive) == 0)
+        return childMain(false, true);
     QCoreApplication app(argc, argv);
     TestWatchdog test;
     return QTest::qExec(&test, argc, argv);

@@ -78,6 +78,7 @@ BEHAVIOURS = {
     "xaddrs-lf": "XAddrs URLs separated by a line feed",
     "xaddrs-crlf": "XAddrs URLs separated by CR LF",
     "xaddrs-tab": "XAddrs URLs separated by a tab",
+    "xaddrs-respaced": "twice: XAddrs URLs space-separated, then indented one a line with CR LF",
 }
 # XML white space other than a space between the XAddrs URLs.
 XADDRS_SEPARATORS = {"xaddrs-lf": "\n", "xaddrs-crlf": "\r\n", "xaddrs-tab": "\t"}
@@ -174,9 +175,11 @@ class Device:
             data = self.probe_matches(relates_to)
         if self.behaviour == "truncated":
             data = data[: len(data) // 2]
+        if self.behaviour == "xaddrs-respaced":
+            return [data, self.probe_matches(relates_to, indented=True)]
         return [data, data] if self.behaviour == "twice" else [data]
 
-    def probe_matches(self, relates_to):
+    def probe_matches(self, relates_to, indented=False):
         b = self.behaviour
         version = WSD_2009 if b == "wsd2009" else WSD_2005
         self.message_number += 1
@@ -204,8 +207,11 @@ class Device:
         if b != "noscopes":
             parts.append(f"<d:Scopes>{escape(' '.join(scopes))}</d:Scopes>")
         if b != "noxaddrs":
-            separator = XADDRS_SEPARATORS.get(b, " ")
-            parts.append(f"<d:XAddrs>{escape(separator.join(xaddrs))}</d:XAddrs>")
+            if indented:
+                text = "".join(f"\r\n      {url}" for url in xaddrs) + "\r\n    "
+            else:
+                text = XADDRS_SEPARATORS.get(b, " ").join(xaddrs)
+            parts.append(f"<d:XAddrs>{escape(text)}</d:XAddrs>")
         parts.append("<d:MetadataVersion>1</d:MetadataVersion>")
         if b == "deep":
             parts.append("<x>" * DEEP_LEVELS + "</x>" * DEEP_LEVELS)
