@@ -14,9 +14,10 @@ class DescriptionServer : public QTcpServer
 
 public:
     enum class Behaviour {
-        Answer,  // status line, headers and body, then close
-        Silent,  // reads the request and never answers
-        Endless, // a 200 answer whose body never ends
+        Answer,        // status line, headers and body, then close
+        Silent,        // reads the request and never answers
+        Endless,       // a 200 answer whose body never ends
+        EndlessHeader, // a 200 answer whose one header line never ends
     };
     struct Response
     {
