@@ -1,11 +1,9 @@
 #include "descriptionfetcher.h"
 
+#include "descriptiondownload.h"
 #include "ssdplocations.h"
 
 #include <QDeadlineTimer>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
-#include <QNetworkRequest>
 #include <QTimer>
 
 namespace {
@@ -13,22 +11,23 @@ namespace {
 constexpr int fetchIntervalMs = 100;
 
 // A host on the network chooses what is fetched, so it is held to bounds:
-// no description is larger than this, and none takes longer.
-constexpr qint64 maxDescriptionSize = 1024 * 1024;
+// a fetch takes no longer than this (its size is bounded by the download).
 constexpr int fetchTimeoutMs = 10000;
+// A network that announces thousands of locations at once must not hold
+// the event loop for long: the rest waits for the next ticks.
 constexpr int maxFetchesPerTick = 100;
+// As many connections as a browser opens to one host; all hosts together
+// hold a bounded number of sockets and description buffers.
+constexpr int maxFetchesPerHost = 6;
+constexpr int maxFetches = 64;
 
 const QString unknownName = QStringLiteral("Unknown");
-const char startedProperty[] = "finderlyStarted";
 
 } // namespace
 
 DescriptionFetcher::DescriptionFetcher(SsdpLocations &source, QObject *parent)
-    : QObject(parent), locations(source), fetchTimer(new QTimer(this)),
-      networkManager(new QNetworkAccessManager(this))
+    : QObject(parent), source(source), fetchTimer(new QTimer(this))
 {
-    connect(networkManager, &QNetworkAccessManager::finished, this,
-            &DescriptionFetcher::slotXmlReceived);
     connect(fetchTimer, &QTimer::timeout, this, &DescriptionFetcher::slotTimer);
     fetchTimer->start(fetchIntervalMs);
 }
@@ -37,7 +36,8 @@ DescriptionFetcher::~DescriptionFetcher()
 {
     fetchTimer->stop();
     delete fetchTimer;
-    delete networkManager;
+    // The downloads still running are children: deleted, they close their
+    // connections at once.
 }
 
 void DescriptionFetcher::slotTimer()
@@ -45,53 +45,60 @@ void DescriptionFetcher::slotTimer()
     // One sweep per tick over the fetches in flight: a timer of its own per
     // fetch would make thousands of announced locations stall the event loop.
     const qint64 now = QDeadlineTimer::current().deadline();
-    const auto replies = networkManager->findChildren<QNetworkReply *>(Qt::FindDirectChildrenOnly);
-    for (QNetworkReply *reply : replies) {
-        const QVariant started = reply->property(startedProperty);
-        if (reply->isRunning() && started.isValid() && now - started.toLongLong() >= fetchTimeoutMs)
-            reply->abort();
+    const QList<DescriptionDownload *> downloads = running.keys();
+    for (DescriptionDownload *download : downloads) {
+        if (now - running.value(download).startedMs >= fetchTimeoutMs)
+            download->abort();
     }
 
-    // A network that announces thousands of locations at once must not hold
-    // the event loop for long: the rest waits for the next ticks.
+    int budget = maxFetchesPerTick;
     QString location;
-    for (int started = 0; started < maxFetchesPerTick && locations.takeFirst(location); ++started)
-        fetch(QUrl(location, QUrl::TolerantMode));
+    while (budget > 0 && waiting.size() < SsdpLocations::maxLocations &&
+           source.takeFirst(location)) {
+        const QUrl url(location, QUrl::TolerantMode);
+        // Any other scheme could make us read local files (file:///dev/zero
+        // would never end), so it is reported as failed without any access.
+        if (url.scheme() != QLatin1String("http") && url.scheme() != QLatin1String("https")) {
+            emit dataReceived(record(unknownName, url));
+            --budget;
+        } else {
+            waiting.append({url, url.scheme() + QLatin1String("://") + url.authority()});
+        }
+    }
+
+    // The oldest first, as far as their hosts' shares allow.
+    QList<Waiting> later;
+    for (const Waiting &fetch : std::as_const(waiting)) {
+        if (budget > 0 && running.size() < maxFetches &&
+            runningPerHost.value(fetch.host) < maxFetchesPerHost) {
+            start(fetch, now);
+            --budget;
+        } else {
+            later.append(fetch);
+        }
+    }
+    waiting = later;
 }
 
-void DescriptionFetcher::fetch(const QUrl &url)
+void DescriptionFetcher::start(const Waiting &fetch, qint64 now)
 {
-    // Any other scheme could make us read local files (file:///dev/zero
-    // would never end), so it is reported as failed without any access.
-    if (url.scheme() != QLatin1String("http") && url.scheme() != QLatin1String("https")) {
-        emit dataReceived(record(unknownName, url));
-        return;
-    }
-    QNetworkReply *reply = networkManager->get(QNetworkRequest(url));
-    reply->setProperty(startedProperty, QDeadlineTimer::current().deadline());
-    // Without a bound the network thread reads a fast endless body into
-    // memory far quicker than the abort below can reach it. The bound lies
-    // well above the limit, so that a body over it is seen and not stalled.
-    reply->setReadBufferSize(2 * maxDescriptionSize);
-    // Stops reading a body as soon as it is too large to be a description.
-    connect(reply, &QNetworkReply::readyRead, reply, [reply] {
-        if (reply->bytesAvailable() > maxDescriptionSize)
-            reply->abort();
-    });
+    auto *download = new DescriptionDownload(fetch.url, this);
+    running.insert(download, {fetch.host, now});
+    ++runningPerHost[fetch.host];
+    connect(download, &DescriptionDownload::finished, this,
+            [this, download] { slotXmlReceived(download); });
+    download->start();
 }
 
-void DescriptionFetcher::slotXmlReceived(QNetworkReply *reply)
+void DescriptionFetcher::slotXmlReceived(DescriptionDownload *download)
 {
-    // An aborted fetch ends with an error too. The size is checked again, as
-    // the last piece of a body may come with the end of the fetch.
-    QString name = unknownName;
-    if (reply->error() == QNetworkReply::NoError) {
-        const QByteArray body = reply->readAll();
-        if (body.size() <= maxDescriptionSize)
-            name = friendlyName(QString::fromUtf8(body));
-    }
-    emit dataReceived(record(name, reply->url()));
-    reply->deleteLater();
+    const QString host = running.take(download).host;
+    if (--runningPerHost[host] <= 0)
+        runningPerHost.remove(host);
+    const QString name =
+        download->succeeded() ? friendlyName(QString::fromUtf8(download->body())) : unknownName;
+    emit dataReceived(record(name, download->url()));
+    download->deleteLater();
 }
 
 QString DescriptionFetcher::friendlyName(const QString &description)

@@ -1,17 +1,22 @@
 #pragma once
 
+#include <QHash>
+#include <QList>
 #include <QObject>
 #include <QString>
 #include <QUrl>
 
-class QNetworkAccessManager;
-class QNetworkReply;
+class DescriptionDownload;
 class QTimer;
 class SsdpLocations;
 
 // The HTTP side of the SSDP search, in the GUI thread: a timer takes the
 // queued locations, fetches each one's description and emits one device
 // record, "[" friendly name "] <" URL ">\r\n", per fetch.
+//
+// Each host has its own share of fetches at a time, and all of them
+// together are bounded: a host that holds its fetches open delays only its
+// own later ones. Every fetch ends within its time bound and one tick.
 class DescriptionFetcher : public QObject
 {
     Q_OBJECT
@@ -31,13 +36,26 @@ signals:
     void dataReceived(const QString &str);
 
 private slots:
-    void slotXmlReceived(QNetworkReply *reply);
+    void slotXmlReceived(DescriptionDownload *download);
     void slotTimer();
 
 private:
-    void fetch(const QUrl &url);
+    struct Waiting
+    {
+        QUrl url;
+        QString host;
+    };
+    struct Running
+    {
+        QString host;
+        qint64 startedMs;
+    };
 
-    SsdpLocations &locations;
+    void start(const Waiting &fetch, qint64 now);
+
+    SsdpLocations &source;
     QTimer *fetchTimer;
-    QNetworkAccessManager *networkManager;
+    QList<Waiting> waiting; // taken from source, until their host has a free share
+    QHash<DescriptionDownload *, Running> running;
+    QHash<QString, int> runningPerHost;
 };

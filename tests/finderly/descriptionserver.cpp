@@ -30,7 +30,10 @@ DescriptionServer::DescriptionServer(QObject *parent) : QTcpServer(parent)
     connect(this, &QTcpServer::newConnection, this, [this] {
         while (QTcpSocket *socket = nextPendingConnection()) {
             ++accepted;
-            connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+            connect(socket, &QTcpSocket::disconnected, this, [this, socket] {
+                ++closed;
+                socket->deleteLater();
+            });
             auto request = std::make_shared<QByteArray>();
             connect(socket, &QTcpSocket::readyRead, socket, [this, socket, request] {
                 const bool complete = request->contains("\r\n\r\n");

@@ -33,9 +33,11 @@ public:
     void route(const QString &path, const QByteArray &body) { route(path, Response{200, body}); }
     QString url(const QString &path) const;
 
-    // The paths asked for so far, in order, and the connections accepted.
+    // The paths asked for so far, in order, the connections accepted and
+    // those of them that the client has not closed yet.
     QStringList requests() const { return requested; }
     int connections() const { return accepted; }
+    int openConnections() const { return accepted - closed; }
 
 private:
     void answer(QTcpSocket *socket, const QByteArray &request);
@@ -43,4 +45,5 @@ private:
     QHash<QString, Response> routes;
     QStringList requested;
     int accepted = 0;
+    int closed = 0;
 };

@@ -11,7 +11,6 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QMap>
-#include <QNetworkReply>
 #include <QRandomGenerator>
 #include <QSet>
 #include <QSignalSpy>
@@ -56,8 +55,8 @@ private slots:
     void onlyHttpIsFetched();
     void aServerThatNeverAnswersFailsAfterTenSeconds();
     void descriptionsUpToOneMebibyteAreRead();
-    void repliesAreDeletedOnceHandled();
-    void experimentEndlessHeader();
+    void fetchesAreDeletedOnceHandled();
+    void aHostWhoseHeaderNeverEndsHoldsUpNoOther();
 
 private:
     static QByteArray answer(const QByteArray &locationLines);
@@ -339,7 +338,7 @@ void TestSsdpDiscovery::aSenderAddsAtMostSixtyFourLocations()
     run.answer(answer(locationLines({"http://192.0.2.66/late.xml"})), flooder);
     run.answer(answer(locationLines({"http://192.0.2.10/desc.xml", offered.last()})));
     QCOMPARE(run.takeAll(),
-             offered.first(64) + QStringList{"http://192.0.2.10/desc.xml", offered.last()});
+             (offered.first(64) + QStringList{"http://192.0.2.10/desc.xml", offered.last()}));
 
     // Its share counts what it added, fetched or not; the next run gives it a
     // new one.
@@ -581,7 +580,7 @@ void TestSsdpDiscovery::onlyHttpIsFetched()
     discovery.tick();
     QCOMPARE(spy.count(), 1);
     QCOMPARE(spy.at(0).at(0).toString(), record("Unknown", shown));
-    QVERIFY(discovery.replies().isEmpty());
+    QVERIFY(discovery.fetches().isEmpty());
     QTest::qWait(200);
     QCOMPARE(spy.count(), 1);
     QCOMPARE(server.connections(), connectionsBefore);
@@ -617,7 +616,7 @@ void TestSsdpDiscovery::descriptionsUpToOneMebibyteAreRead()
              record("Unknown", server.url(QStringLiteral("/one-byte-over"))));
 }
 
-void TestSsdpDiscovery::repliesAreDeletedOnceHandled()
+void TestSsdpDiscovery::fetchesAreDeletedOnceHandled()
 {
     FetcherHarness discovery;
     QSignalSpy spy(&discovery, &DescriptionFetcher::dataReceived);
@@ -627,30 +626,61 @@ void TestSsdpDiscovery::repliesAreDeletedOnceHandled()
     // All queued locations are started in one tick.
     discovery.tick();
     QCOMPARE(discovery.takeAll(), QStringList{});
-    QCOMPARE(discovery.replies().size(), 3);
+    QCOMPARE(discovery.fetches().size(), 3);
     QCOMPARE(records(spy, 3).size(), 3);
-    QTRY_COMPARE(discovery.replies().size(), 0);
+    QTRY_COMPARE(discovery.fetches().size(), 0);
 }
 
-void TestSsdpDiscovery::experimentEndlessHeader()
+void TestSsdpDiscovery::aHostWhoseHeaderNeverEndsHoldsUpNoOther()
 {
-    for (int i = 0; i < 7; ++i)
+    for (int i = 1; i <= 6; ++i) {
         server.route(QStringLiteral("/endless-header/%1").arg(i),
                      {200, {}, {}, DescriptionServer::Behaviour::EndlessHeader});
+        server.route(QStringLiteral("/silent/%1").arg(i),
+                     {200, {}, {}, DescriptionServer::Behaviour::Silent});
+    }
+    DescriptionServer other;
+    other.route(QStringLiteral("/desc.xml"),
+                "<root><device><friendlyName>Other</friendlyName></device></root>");
+    const int openBefore = server.openConnections();
+
+    // Closed while a fetch is open: at once, and its connection with it.
+    {
+        auto closing = std::make_unique<FetcherHarness>();
+        queue(*closing, server.url(QStringLiteral("/silent/1")));
+        QTRY_COMPARE(server.openConnections(), openBefore + 1);
+        QElapsedTimer clock;
+        clock.start();
+        closing.reset();
+        QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
+        QTRY_COMPARE(server.openConnections(), openBefore);
+    }
+
+    // One host's endless headers, then more fetches that it holds open than
+    // its share, a description of its own and one of another host.
     FetcherHarness discovery;
     QSignalSpy spy(&discovery, &DescriptionFetcher::dataReceived);
-    QElapsedTimer clock;
-    clock.start();
-    connect(&discovery, &DescriptionFetcher::dataReceived,
-            [&](const QString &r) { qInfo() << clock.elapsed() << r; });
-    for (int i = 0; i < 7; ++i)
-        queue(discovery, server.url(QStringLiteral("/endless-header/%1").arg(i)));
-    queue(discovery, server.url(QStringLiteral("/desc.xml")));
-    for (int s = 0; s < 25; ++s) {
-        QTest::qWait(1000);
-        qInfo() << clock.elapsed() << "replies" << discovery.replies().size() << "records"
-                << spy.count() << "requests" << server.requests().size();
+    QSet<QString> expected;
+    for (const QString &kind : {QStringLiteral("endless-header"), QStringLiteral("silent")}) {
+        for (int i = 1; i <= 6; ++i) {
+            const QString url = server.url(QStringLiteral("/%1/%2").arg(kind).arg(i));
+            queue(discovery, url);
+            expected << record("Unknown", url);
+        }
     }
+    queue(discovery, server.url(QStringLiteral("/desc.xml")));
+    queue(discovery, other.url(QStringLiteral("/desc.xml")));
+    const QString fromOther = record("Other", other.url(QStringLiteral("/desc.xml")));
+    expected << record("Living Room", server.url(QStringLiteral("/desc.xml"))) << fromOther;
+    QTRY_VERIFY_WITH_TIMEOUT(records(spy, 0).contains(fromOther), 5000);
+
+    // A header longer than any device's fails at once, one held open after
+    // ten seconds; each gives its connection back, and the host's later
+    // fetches go out.
+    const QStringList found = records(spy, int(expected.size()), 30000);
+    QCOMPARE(found.size(), expected.size());
+    QCOMPARE(QSet<QString>(found.begin(), found.end()), expected);
+    QTRY_COMPARE(server.openConnections(), openBefore);
 }
 
 QTEST_GUILESS_MAIN(TestSsdpDiscovery)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "descriptiondownload.h"
 #include "descriptionfetcher.h"
 #include "ssdplocations.h"
 
@@ -7,7 +8,6 @@
 #include <QHostAddress>
 #include <QList>
 #include <QMetaObject>
-#include <QNetworkReply>
 #include <QStringList>
 
 // The locations of one search run, handed in as the search thread hands
@@ -43,5 +43,9 @@ public:
 
     // Starts the fetches of the queued locations now, as the next tick would.
     void tick() { QMetaObject::invokeMethod(this, "slotTimer", Qt::DirectConnection); }
-    QList<QNetworkReply *> replies() const { return findChildren<QNetworkReply *>(); }
+    // The fetches that are running.
+    QList<DescriptionDownload *> fetches() const
+    {
+        return findChildren<DescriptionDownload *>(Qt::FindDirectChildrenOnly);
+    }
 };
