@@ -22,8 +22,10 @@ public:
     // a gateway with many embedded devices. One host that announces more
     // cannot crowd out the devices that answer after it.
     static constexpr qsizetype maxLocationsPerSender = 64;
-    // Far above any real network; the bound behind the one per sender.
-    static constexpr qsizetype maxLocations = 10000;
+    // Far above a real network's, which are rarely more than a few hundred;
+    // the bound behind the one per sender. Each location becomes a row of
+    // the window, which holds some tens of kilobytes for a long one.
+    static constexpr qsizetype maxLocations = 2048;
     // Real devices announce URLs of well under 300 bytes. 2048 bytes leaves
     // room for long paths and still bounds what a run holds to a few
     // megabytes, even full of locations that are never fetched.
