@@ -1,19 +1,15 @@
 #pragma once
 
+#include "descriptionfetcher.h"
 #include "ssdplocations.h"
 
 #include <QString>
 #include <QThread>
-#include <QUrl>
-
-class QNetworkAccessManager;
-class QNetworkReply;
-class QTimer;
 
 // SSDP search: the thread sends one M-SEARCH from every local IPv4 address
-// and collects the LOCATION of every answer; in the GUI thread a timer
-// fetches each new location's description and emits one device record,
-// "[" friendly name "] <" URL ">\r\n", per fetch.
+// and collects the LOCATION of every answer; in the GUI thread the fetcher
+// fetches each new location's description and emits one device record per
+// fetch, which this object passes on.
 //
 // Control it through the thread interface: start() begins a run,
 // requestInterruption() and wait() end it.
@@ -23,13 +19,6 @@ class SsdpDiscovery : public QThread
 
 public:
     SsdpDiscovery();
-    ~SsdpDiscovery() override;
-
-    // The text of the first friendlyName element of a device description,
-    // verbatim; "Unknown" without one.
-    static QString friendlyName(const QString &description);
-    // The device record of a fetched description.
-    static QString record(const QString &name, const QUrl &url);
 
 signals:
     void dataReceived(const QString &str);
@@ -37,17 +26,7 @@ signals:
 protected:
     void run() override;
 
-    // What a run has found, for the fetch timer to take: a subclass that
-    // finds locations in another way fills it in its own run().
-    SsdpLocations locations;
-
-private slots:
-    void slotXmlReceived(QNetworkReply *reply);
-    void slotTimer();
-
 private:
-    void fetch(const QUrl &url);
-
-    QTimer *fetchTimer;
-    QNetworkAccessManager *networkManager;
+    SsdpLocations locations;
+    DescriptionFetcher fetcher{locations}; // destroyed before the locations it takes
 };

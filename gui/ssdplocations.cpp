@@ -1,40 +1,48 @@
 #include "ssdplocations.h"
 
 #include <QMutexLocker>
-#include <QThread>
+#include <QStringList>
 
 void SsdpLocations::clear()
 {
     seenLocations.clear();
+    takenFrom.clear();
     QMutexLocker locker(&queueMutex);
     pendingLocations.clear();
 }
 
-void SsdpLocations::addAnswer(const QByteArray &datagram)
+bool SsdpLocations::isFull(const QHostAddress &sender) const
 {
-    // Once the run is full nothing can be queued, so the answer is not even decoded.
-    if (seenLocations.size() >= maxLocations)
+    return seenLocations.size() >= maxLocations || takenFrom.value(sender) >= maxLocationsPerSender;
+}
+
+void SsdpLocations::addAnswer(const QByteArray &datagram, const QHostAddress &sender,
+                              const StopCheck &stopRequested)
+{
+    // Nothing of the answer could be queued, so it is not even decoded.
+    if (isFull(sender))
         return;
     // Header lines end in CR LF only; the header name is matched in any case,
     // at the very start of the line and with the colon right behind it.
     const QLatin1String header("LOCATION:");
     const QStringList lines = QString::fromUtf8(datagram).split(QLatin1String("\r\n"));
-    const QThread *reader = QThread::currentThread();
     for (const QString &line : lines) {
-        if (reader->isInterruptionRequested())
+        if (stopRequested() || isFull(sender))
             return;
         if (line.toUpper().startsWith(header))
-            add(line.mid(header.size()).trimmed());
+            add(line.mid(header.size()).trimmed(), sender);
     }
 }
 
-void SsdpLocations::add(const QString &location)
+void SsdpLocations::add(const QString &location, const QHostAddress &sender)
 {
-    if (seenLocations.contains(location) || seenLocations.size() >= maxLocations)
+    const QByteArray key = location.toUtf8();
+    if (key.size() > maxLocationBytes || seenLocations.contains(key))
         return;
-    seenLocations.insert(location);
+    seenLocations.insert(key);
+    ++takenFrom[sender];
     QMutexLocker locker(&queueMutex);
-    pendingLocations.append(location);
+    pendingLocations.append(key);
 }
 
 bool SsdpLocations::takeFirst(QString &location)
@@ -42,12 +50,6 @@ bool SsdpLocations::takeFirst(QString &location)
     QMutexLocker locker(&queueMutex);
     if (pendingLocations.isEmpty())
         return false;
-    location = pendingLocations.takeFirst();
+    location = QString::fromUtf8(pendingLocations.takeFirst());
     return true;
-}
-
-QStringList SsdpLocations::pending() const
-{
-    QMutexLocker locker(&queueMutex);
-    return pendingLocations;
 }

@@ -30,7 +30,10 @@ DescriptionServer::DescriptionServer(QObject *parent) : QTcpServer(parent)
     connect(this, &QTcpServer::newConnection, this, [this] {
         while (QTcpSocket *socket = nextPendingConnection()) {
             ++accepted;
-            connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+            connect(socket, &QTcpSocket::disconnected, this, [this, socket] {
+                ++closed;
+                socket->deleteLater();
+            });
             auto request = std::make_shared<QByteArray>();
             connect(socket, &QTcpSocket::readyRead, socket, [this, socket, request] {
                 const bool complete = request->contains("\r\n\r\n");
@@ -65,9 +68,11 @@ void DescriptionServer::answer(QTcpSocket *socket, const QByteArray &request)
     QByteArray head = "HTTP/1.1 " + QByteArray::number(response.status) + ' ' +
                       reasonOf(response.status) + "\r\nContent-Type: text/xml\r\n" +
                       response.headers;
-    if (response.behaviour == Behaviour::Endless) {
-        socket->write(head + "Connection: close\r\n\r\n");
-        // Refilled as it drains, so the body stays small here and never ends.
+    if (response.behaviour == Behaviour::Endless ||
+        response.behaviour == Behaviour::EndlessHeader) {
+        socket->write(response.behaviour == Behaviour::Endless ? head + "Connection: close\r\n\r\n"
+                                                               : head + "X-Endless: ");
+        // Refilled as it drains, so what waits here stays small and never ends.
         const auto refill = [socket] {
             if (socket->bytesToWrite() < endlessChunk)
                 socket->write(QByteArray(endlessChunk, 'x'));

@@ -14,9 +14,10 @@ class DescriptionServer : public QTcpServer
 
 public:
     enum class Behaviour {
-        Answer,  // status line, headers and body, then close
-        Silent,  // reads the request and never answers
-        Endless, // a 200 answer whose body never ends
+        Answer,        // status line, headers and body, then close
+        Silent,        // reads the request and never answers
+        Endless,       // a 200 answer whose body never ends
+        EndlessHeader, // a 200 answer whose one header line never ends
     };
     struct Response
     {
@@ -32,9 +33,11 @@ public:
     void route(const QString &path, const QByteArray &body) { route(path, Response{200, body}); }
     QString url(const QString &path) const;
 
-    // The paths asked for so far, in order, and the connections accepted.
+    // The paths asked for so far, in order, the connections accepted and
+    // those of them that the client has not closed yet.
     QStringList requests() const { return requested; }
     int connections() const { return accepted; }
+    int openConnections() const { return accepted - closed; }
 
 private:
     void answer(QTcpSocket *socket, const QByteArray &request);
@@ -42,4 +45,5 @@ private:
     QHash<QString, Response> routes;
     QStringList requested;
     int accepted = 0;
+    int closed = 0;
 };

@@ -2,16 +2,15 @@
 // and description fetches from a loopback HTTP server. The search thread is
 // never started here; it sends datagrams, which the network tests cover.
 
+#include "descriptionfetcher.h"
 #include "descriptionserver.h"
+#include "fetcherharness.h"
 #include "samples.h"
-#include "ssdpdiscovery.h"
-#include "ssdpdiscoveryharness.h"
 #include "ssdplocations.h"
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QMap>
-#include <QNetworkReply>
 #include <QRandomGenerator>
 #include <QSet>
 #include <QSignalSpy>
@@ -38,7 +37,8 @@ private slots:
     void capturedAnswersInOneRun();
     void hostileDatagrams_data();
     void hostileDatagrams();
-    void aRunTakesAtMostTenThousandLocations();
+    void aSenderAddsAtMostSixtyFourLocations();
+    void aRunTakesAtMost2048Locations();
     void anAnswerIsLeftOnceTheRunIsToEnd();
 
     void friendlyName_data();
@@ -55,12 +55,14 @@ private slots:
     void onlyHttpIsFetched();
     void aServerThatNeverAnswersFailsAfterTenSeconds();
     void descriptionsUpToOneMebibyteAreRead();
-    void repliesAreDeletedOnceHandled();
+    void fetchesAreDeletedOnceHandled();
+    void aHostWhoseHeaderNeverEndsHoldsUpNoOther();
 
 private:
     static QByteArray answer(const QByteArray &locationLines);
+    static QByteArray locationLines(const QStringList &locations);
     // Queues location through an answer, as the search thread would.
-    static void queue(SsdpDiscoveryHarness &discovery, const QString &location);
+    static void queue(FetcherHarness &discovery, const QString &location);
     // The records of count fetches, in the order they finished.
     static QStringList records(QSignalSpy &spy, int count, int timeoutMs = 5000);
     static QString record(const QString &name, const QString &url);
@@ -76,9 +78,9 @@ QByteArray TestSsdpDiscovery::answer(const QByteArray &locationLines)
            "USN: uuid:00000000-0000-0000-0000-000000000001::upnp:rootdevice\r\n\r\n";
 }
 
-void TestSsdpDiscovery::queue(SsdpDiscoveryHarness &discovery, const QString &location)
+void TestSsdpDiscovery::queue(FetcherHarness &discovery, const QString &location)
 {
-    discovery.locations.addAnswer(answer("LOCATION: " + location.toUtf8() + "\r\n"));
+    discovery.answer(answer("LOCATION: " + location.toUtf8() + "\r\n"));
 }
 
 QStringList TestSsdpDiscovery::records(QSignalSpy &spy, int count, int timeoutMs)
@@ -188,6 +190,19 @@ void TestSsdpDiscovery::parsing_data()
     QTest::newRow("UTF-8 in the location")
         << Datagrams{answer("LOCATION: http://192.0.2.10:49152/Gr\xc3\xbc\xc3\x9f\x65.xml\r\n")}
         << QStringList{QStringLiteral("http://192.0.2.10:49152/Gr\u00fc\u00dfe.xml")};
+    // Real locations are far shorter; the bound counts UTF-8 bytes after trimming.
+    const QByteArray longest = "http://192.0.2.10/" + QByteArray(2048 - 18, 'p');
+    QTest::newRow("a location of 2048 bytes")
+        << Datagrams{answer("LOCATION: \t" + longest + " \r\n")}
+        << QStringList{QString::fromLatin1(longest)};
+    QTest::newRow("a location of 2049 bytes is left, the next one taken")
+        << Datagrams{answer("LOCATION: " + longest + "p\r\nLOCATION: " + longest + "\r\n")}
+        << QStringList{QString::fromLatin1(longest)};
+    const QByteArray umlauts = "http://192.0.2.10/" + QByteArray("\xc3\xbc").repeated(1015);
+    QTest::newRow("2048 bytes of fewer characters")
+        << Datagrams{answer("LOCATION: " + umlauts + "\r\n"),
+                     answer("LOCATION: " + umlauts + "\xc3\xbc\r\n")}
+        << QStringList{QString::fromUtf8(umlauts)};
     QTest::newRow("each datagram by itself: a short answer after a long one")
         << Datagrams{answer("X-PAD: " + QByteArray(2000, 'p') +
                             "\r\n"
@@ -200,29 +215,32 @@ void TestSsdpDiscovery::parsing()
 {
     QFETCH(Datagrams, datagrams);
     QFETCH(QStringList, expected);
-    SsdpLocations locations;
+    SearchRun run;
     for (const QByteArray &datagram : datagrams)
-        locations.addAnswer(datagram);
-    QCOMPARE(locations.pending(), expected);
+        run.answer(datagram);
+    QCOMPARE(run.takeAll(), expected);
     // The same answers again: every location is known now.
     for (const QByteArray &datagram : datagrams)
-        locations.addAnswer(datagram);
-    QCOMPARE(locations.pending(), expected);
+        run.answer(datagram);
+    QCOMPARE(run.takeAll(), QStringList{});
 }
 
 void TestSsdpDiscovery::everyLocationOncePerRun()
 {
-    SsdpDiscoveryHarness discovery;
+    FetcherHarness discovery;
     queue(discovery, QStringLiteral("http://192.0.2.10:49152/desc.xml"));
     queue(discovery, QStringLiteral("http://192.0.2.10:49152/desc.xml"));
-    QCOMPARE(discovery.locations.pending(), QStringList{"http://192.0.2.10:49152/desc.xml"});
+    queue(discovery, QStringLiteral("http://192.0.2.10:49152/other.xml"));
+    QString first;
+    QVERIFY(discovery.locations.takeFirst(first));
+    QCOMPARE(first, QStringLiteral("http://192.0.2.10:49152/desc.xml"));
 
     // A run begins by forgetting the last one: unfetched locations are
     // dropped, and every device is found again.
     discovery.locations.clear();
-    QCOMPARE(discovery.locations.pending(), QStringList{});
+    QCOMPARE(discovery.takeAll(), QStringList{});
     queue(discovery, QStringLiteral("http://192.0.2.10:49152/desc.xml"));
-    QCOMPARE(discovery.locations.pending(), QStringList{"http://192.0.2.10:49152/desc.xml"});
+    QCOMPARE(discovery.takeAll(), QStringList{"http://192.0.2.10:49152/desc.xml"});
 }
 
 void TestSsdpDiscovery::capturedAnswers_data()
@@ -247,24 +265,24 @@ void TestSsdpDiscovery::capturedAnswers()
     QFETCH(QString, location);
     const QByteArray datagram = Samples::contents(file);
     QVERIFY(!datagram.isEmpty());
-    SsdpLocations locations;
-    locations.addAnswer(datagram);
-    QCOMPARE(locations.pending(), QStringList{location});
+    SearchRun run;
+    run.answer(datagram);
+    QCOMPARE(run.takeAll(), QStringList{location});
 }
 
 void TestSsdpDiscovery::capturedAnswersInOneRun()
 {
     // Devices that answer once per service, or from two services, name one
     // location several times: each distinct one is queued once, in order.
-    SsdpLocations locations;
+    SearchRun run;
     QStringList expected;
     for (const Samples::Answer &sample : Samples::answers) {
-        locations.addAnswer(Samples::contents(Samples::answerPath(sample.file)));
+        run.answer(Samples::contents(Samples::answerPath(sample.file)));
         if (!expected.contains(QLatin1String(sample.location)))
             expected << QLatin1String(sample.location);
     }
     QCOMPARE(expected.size(), 22);
-    QCOMPARE(locations.pending(), expected);
+    QCOMPARE(run.takeAll(), expected);
 }
 
 void TestSsdpDiscovery::hostileDatagrams_data()
@@ -282,68 +300,98 @@ void TestSsdpDiscovery::hostileDatagrams_data()
     QByteArray many = "HTTP/1.1 200 OK\r\n";
     for (int i = 0; many.size() < 63900; ++i)
         many += "LOCATION:h" + QByteArray::number(i) + "\r\n";
-    QTest::newRow("thousands of locations in one answer") << many << int(many.count("LOCATION:"));
+    // One sender's share of them.
+    QTest::newRow("thousands of locations in one answer")
+        << many << int(SsdpLocations::maxLocationsPerSender);
 }
 
 void TestSsdpDiscovery::hostileDatagrams()
 {
     QFETCH(QByteArray, datagram);
     QFETCH(int, locations);
-    SsdpLocations queued;
+    SearchRun run;
     QElapsedTimer clock;
     clock.start();
-    queued.addAnswer(datagram);
+    run.answer(datagram);
     QVERIFY2(clock.elapsed() < 5000, qPrintable(QString::number(clock.elapsed())));
-    QCOMPARE(queued.pending().size(), locations);
+    QCOMPARE(run.takeAll().size(), locations);
 }
 
-void TestSsdpDiscovery::aRunTakesAtMostTenThousandLocations()
+QByteArray TestSsdpDiscovery::locationLines(const QStringList &locations)
 {
-    SsdpLocations locations;
-    const auto location = [](int i) {
-        return QStringLiteral("http://192.0.2.10/desc/%1.xml").arg(i);
-    };
-    QStringList all;
-    for (int i = 1; i <= 12000; ++i)
-        all << location(i);
-    // Answers of 700 new locations and one known one: the limit is reached
-    // in the middle of the 15th answer.
-    for (qsizetype first = 0; first < all.size(); first += 700) {
-        QByteArray lines;
-        for (const QString &l : all.mid(first, 700))
-            lines += "LOCATION: " + l.toUtf8() + "\r\n";
-        locations.addAnswer(answer(lines + "LOCATION: " + location(1).toUtf8() + "\r\n"));
+    QByteArray lines;
+    for (const QString &location : locations)
+        lines += "LOCATION: " + location.toUtf8() + "\r\n";
+    return lines;
+}
+
+void TestSsdpDiscovery::aSenderAddsAtMostSixtyFourLocations()
+{
+    // One host answers at once with a hundred locations, and later with more;
+    // the device that answers after it is still taken.
+    const QHostAddress flooder(QStringLiteral("192.0.2.66"));
+    QStringList offered;
+    for (int i = 1; i <= 100; ++i)
+        offered << QStringLiteral("http://192.0.2.66/desc/%1.xml").arg(i);
+    SearchRun run;
+    run.answer(answer(locationLines(offered)), flooder);
+    run.answer(answer(locationLines({"http://192.0.2.66/late.xml"})), flooder);
+    run.answer(answer(locationLines({"http://192.0.2.10/desc.xml", offered.last()})));
+    QCOMPARE(run.takeAll(),
+             (offered.first(64) + QStringList{"http://192.0.2.10/desc.xml", offered.last()}));
+
+    // Its share counts what it added, fetched or not; the next run gives it a
+    // new one.
+    run.answer(answer(locationLines({"http://192.0.2.66/later.xml"})), flooder);
+    QCOMPARE(run.takeAll(), QStringList{});
+    run.locations.clear();
+    run.answer(answer(locationLines({"http://192.0.2.66/later.xml"})), flooder);
+    QCOMPARE(run.takeAll(), QStringList{"http://192.0.2.66/later.xml"});
+}
+
+void TestSsdpDiscovery::aRunTakesAtMost2048Locations()
+{
+    // 200 senders offer 64 new locations each: the bound is reached with the
+    // answer of the 32nd.
+    SearchRun run;
+    QStringList offered;
+    for (int s = 1; s <= 200; ++s) {
+        QStringList own;
+        for (int i = 1; i <= 64; ++i)
+            own << QStringLiteral("http://198.51.100.%1/desc/%2.xml").arg(s).arg(i);
+        run.answer(answer(locationLines(own)),
+                   QHostAddress(QStringLiteral("198.51.100.%1").arg(s)));
+        offered << own;
     }
-    QStringList taken = all.first(10000);
-    QCOMPARE(locations.pending(), taken);
+    QCOMPARE(run.takeAll(), offered.first(2048));
 
-    // The limit counts what the run has taken, fetched or not.
-    QString first;
-    QVERIFY(locations.takeFirst(first));
-    QCOMPARE(first, location(1));
-    locations.add(location(12000));
-    taken.removeFirst();
-    QCOMPARE(locations.pending(), taken);
-
-    // The next run starts empty.
-    locations.clear();
-    locations.add(location(12000));
-    QCOMPARE(locations.pending(), QStringList{location(12000)});
+    // The bound counts what the run has taken, fetched or not.
+    run.answer(answer(locationLines({"http://192.0.2.10/desc.xml"})));
+    QCOMPARE(run.takeAll(), QStringList{});
+    run.locations.clear();
+    run.answer(answer(locationLines({"http://192.0.2.10/desc.xml"})));
+    QCOMPARE(run.takeAll(), QStringList{"http://192.0.2.10/desc.xml"});
 }
 
 void TestSsdpDiscovery::anAnswerIsLeftOnceTheRunIsToEnd()
 {
-    QByteArray lines;
-    for (int i = 0; i < 1000; ++i)
-        lines += "LOCATION: http://192.0.2.10/desc/" + QByteArray::number(i) + ".xml\r\n";
-    SsdpLocations locations;
-    std::unique_ptr<QThread> run(QThread::create([&] {
-        QThread::currentThread()->requestInterruption();
-        locations.addAnswer(answer(lines));
-    }));
-    run->start();
-    QVERIFY(run->wait(10000));
-    QCOMPARE(locations.pending(), QStringList{});
+    QStringList offered;
+    for (int i = 1; i <= 60; ++i)
+        offered << QStringLiteral("http://192.0.2.10/desc/%1.xml").arg(i);
+    const QByteArray datagram = answer(locationLines(offered));
+    SearchRun run;
+    // Asked to end while its lines are read: the lines before are taken.
+    int asked = 0;
+    run.locations.addAnswer(datagram, SearchRun::device(), [&asked] { return ++asked > 30; });
+    const QStringList taken = run.takeAll();
+    QVERIFY2(!taken.isEmpty() && taken.size() < offered.size(),
+             qPrintable(QString::number(taken.size())));
+    QCOMPARE(taken, offered.first(taken.size()));
+
+    // Asked before it is read: nothing is.
+    run.locations.clear();
+    run.locations.addAnswer(datagram, SearchRun::device(), [] { return true; });
+    QCOMPARE(run.takeAll(), QStringList{});
 }
 
 void TestSsdpDiscovery::friendlyName_data()
@@ -390,13 +438,13 @@ void TestSsdpDiscovery::friendlyName()
 {
     QFETCH(QString, description);
     QFETCH(QString, name);
-    QCOMPARE(SsdpDiscovery::friendlyName(description), name);
+    QCOMPARE(DescriptionFetcher::friendlyName(description), name);
 }
 
 void TestSsdpDiscovery::recordOfAFetchedDescription()
 {
-    SsdpDiscoveryHarness discovery;
-    QSignalSpy spy(&discovery, &SsdpDiscovery::dataReceived);
+    FetcherHarness discovery;
+    QSignalSpy spy(&discovery, &DescriptionFetcher::dataReceived);
     queue(discovery, server.url(QStringLiteral("/desc.xml")));
     QCOMPARE(records(spy, 1),
              QStringList{"[Living Room] <" + server.url(QStringLiteral("/desc.xml")) + ">\r\n"});
@@ -404,8 +452,8 @@ void TestSsdpDiscovery::recordOfAFetchedDescription()
 
 void TestSsdpDiscovery::capturedDescriptionsOverHttp()
 {
-    SsdpDiscoveryHarness discovery;
-    QSignalSpy spy(&discovery, &SsdpDiscovery::dataReceived);
+    FetcherHarness discovery;
+    QSignalSpy spy(&discovery, &DescriptionFetcher::dataReceived);
     QSet<QString> expected;
     QSet<QString> listed;
     for (const Samples::Description &sample : Samples::descriptions) {
@@ -425,8 +473,8 @@ void TestSsdpDiscovery::capturedDescriptionsOverHttp()
 
 void TestSsdpDiscovery::oneFetchPerLocationPerRun()
 {
-    SsdpDiscoveryHarness discovery;
-    QSignalSpy spy(&discovery, &SsdpDiscovery::dataReceived);
+    FetcherHarness discovery;
+    QSignalSpy spy(&discovery, &DescriptionFetcher::dataReceived);
     const QString url = server.url(QStringLiteral("/desc.xml"));
     const qsizetype before = server.requests().count(QStringLiteral("/desc.xml"));
     queue(discovery, url);
@@ -436,7 +484,7 @@ void TestSsdpDiscovery::oneFetchPerLocationPerRun()
     QCOMPARE(spy.count(), 1);
     QCOMPARE(server.requests().count(QStringLiteral("/desc.xml")), before + 1);
     queue(discovery, url); // fetched, and still known
-    QCOMPARE(discovery.locations.pending(), QStringList{});
+    QCOMPARE(discovery.takeAll(), QStringList{});
 
     discovery.locations.clear(); // as the next run does first
     queue(discovery, url);
@@ -446,8 +494,8 @@ void TestSsdpDiscovery::oneFetchPerLocationPerRun()
 
 void TestSsdpDiscovery::locationsDifferingInCaseAreFetchedApart()
 {
-    SsdpDiscoveryHarness discovery;
-    QSignalSpy spy(&discovery, &SsdpDiscovery::dataReceived);
+    FetcherHarness discovery;
+    QSignalSpy spy(&discovery, &DescriptionFetcher::dataReceived);
     queue(discovery, server.url(QStringLiteral("/desc.xml")));
     queue(discovery, server.url(QStringLiteral("/Desc.xml")));
     const QStringList found = records(spy, 2);
@@ -477,8 +525,8 @@ void TestSsdpDiscovery::failedFetches_data()
 void TestSsdpDiscovery::failedFetches()
 {
     QFETCH(QString, location);
-    SsdpDiscoveryHarness discovery;
-    QSignalSpy spy(&discovery, &SsdpDiscovery::dataReceived);
+    FetcherHarness discovery;
+    QSignalSpy spy(&discovery, &DescriptionFetcher::dataReceived);
     QElapsedTimer clock;
     clock.start();
     queue(discovery, location);
@@ -488,8 +536,8 @@ void TestSsdpDiscovery::failedFetches()
 
 void TestSsdpDiscovery::httpsIsFetched()
 {
-    SsdpDiscoveryHarness discovery;
-    QSignalSpy spy(&discovery, &SsdpDiscovery::dataReceived);
+    FetcherHarness discovery;
+    QSignalSpy spy(&discovery, &DescriptionFetcher::dataReceived);
     const int connectionsBefore = server.connections();
     // The server speaks plain HTTP, so the handshake never ends; it is enough
     // that the fetch went out.
@@ -524,15 +572,15 @@ void TestSsdpDiscovery::onlyHttpIsFetched()
 {
     QFETCH(QString, location);
     QFETCH(QString, shown);
-    SsdpDiscoveryHarness discovery;
-    QSignalSpy spy(&discovery, &SsdpDiscovery::dataReceived);
+    FetcherHarness discovery;
+    QSignalSpy spy(&discovery, &DescriptionFetcher::dataReceived);
     const int connectionsBefore = server.connections();
     queue(discovery, location);
     // Reported within the tick that takes the location, without a request.
     discovery.tick();
     QCOMPARE(spy.count(), 1);
     QCOMPARE(spy.at(0).at(0).toString(), record("Unknown", shown));
-    QVERIFY(discovery.replies().isEmpty());
+    QVERIFY(discovery.fetches().isEmpty());
     QTest::qWait(200);
     QCOMPARE(spy.count(), 1);
     QCOMPARE(server.connections(), connectionsBefore);
@@ -540,8 +588,8 @@ void TestSsdpDiscovery::onlyHttpIsFetched()
 
 void TestSsdpDiscovery::aServerThatNeverAnswersFailsAfterTenSeconds()
 {
-    SsdpDiscoveryHarness discovery;
-    QSignalSpy spy(&discovery, &SsdpDiscovery::dataReceived);
+    FetcherHarness discovery;
+    QSignalSpy spy(&discovery, &DescriptionFetcher::dataReceived);
     const QString url = server.url(QStringLiteral("/silent"));
     QElapsedTimer clock;
     clock.start();
@@ -558,8 +606,8 @@ void TestSsdpDiscovery::descriptionsUpToOneMebibyteAreRead()
                  open + QByteArray(1024 * 1024 - open.size(), ' '));
     server.route(QStringLiteral("/one-byte-over"),
                  open + QByteArray(1024 * 1024 + 1 - open.size(), ' '));
-    SsdpDiscoveryHarness discovery;
-    QSignalSpy spy(&discovery, &SsdpDiscovery::dataReceived);
+    FetcherHarness discovery;
+    QSignalSpy spy(&discovery, &DescriptionFetcher::dataReceived);
     queue(discovery, server.url(QStringLiteral("/at-the-limit")));
     QCOMPARE(records(spy, 1),
              QStringList{record("Just fits", server.url(QStringLiteral("/at-the-limit")))});
@@ -568,19 +616,71 @@ void TestSsdpDiscovery::descriptionsUpToOneMebibyteAreRead()
              record("Unknown", server.url(QStringLiteral("/one-byte-over"))));
 }
 
-void TestSsdpDiscovery::repliesAreDeletedOnceHandled()
+void TestSsdpDiscovery::fetchesAreDeletedOnceHandled()
 {
-    SsdpDiscoveryHarness discovery;
-    QSignalSpy spy(&discovery, &SsdpDiscovery::dataReceived);
+    FetcherHarness discovery;
+    QSignalSpy spy(&discovery, &DescriptionFetcher::dataReceived);
     queue(discovery, server.url(QStringLiteral("/desc.xml")));
     queue(discovery, server.url(QStringLiteral("/missing.xml")));
     queue(discovery, server.url(QStringLiteral("/endless")));
     // All queued locations are started in one tick.
     discovery.tick();
-    QCOMPARE(discovery.locations.pending(), QStringList{});
-    QCOMPARE(discovery.replies().size(), 3);
+    QCOMPARE(discovery.takeAll(), QStringList{});
+    QCOMPARE(discovery.fetches().size(), 3);
     QCOMPARE(records(spy, 3).size(), 3);
-    QTRY_COMPARE(discovery.replies().size(), 0);
+    QTRY_COMPARE(discovery.fetches().size(), 0);
+}
+
+void TestSsdpDiscovery::aHostWhoseHeaderNeverEndsHoldsUpNoOther()
+{
+    for (int i = 1; i <= 6; ++i) {
+        server.route(QStringLiteral("/endless-header/%1").arg(i),
+                     {200, {}, {}, DescriptionServer::Behaviour::EndlessHeader});
+        server.route(QStringLiteral("/silent/%1").arg(i),
+                     {200, {}, {}, DescriptionServer::Behaviour::Silent});
+    }
+    DescriptionServer other;
+    other.route(QStringLiteral("/desc.xml"),
+                "<root><device><friendlyName>Other</friendlyName></device></root>");
+    const int openBefore = server.openConnections();
+
+    // Closed while a fetch is open: at once, and its connection with it.
+    {
+        auto closing = std::make_unique<FetcherHarness>();
+        queue(*closing, server.url(QStringLiteral("/silent/1")));
+        QTRY_COMPARE(server.openConnections(), openBefore + 1);
+        QElapsedTimer clock;
+        clock.start();
+        closing.reset();
+        QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
+        QTRY_COMPARE(server.openConnections(), openBefore);
+    }
+
+    // One host's endless headers, then more fetches that it holds open than
+    // its share, a description of its own and one of another host.
+    FetcherHarness discovery;
+    QSignalSpy spy(&discovery, &DescriptionFetcher::dataReceived);
+    QSet<QString> expected;
+    for (const QString &kind : {QStringLiteral("endless-header"), QStringLiteral("silent")}) {
+        for (int i = 1; i <= 6; ++i) {
+            const QString url = server.url(QStringLiteral("/%1/%2").arg(kind).arg(i));
+            queue(discovery, url);
+            expected << record("Unknown", url);
+        }
+    }
+    queue(discovery, server.url(QStringLiteral("/desc.xml")));
+    queue(discovery, other.url(QStringLiteral("/desc.xml")));
+    const QString fromOther = record("Other", other.url(QStringLiteral("/desc.xml")));
+    expected << record("Living Room", server.url(QStringLiteral("/desc.xml"))) << fromOther;
+    QTRY_VERIFY_WITH_TIMEOUT(records(spy, 0).contains(fromOther), 5000);
+
+    // A header longer than any device's fails at once, one held open after
+    // ten seconds; each gives its connection back, and the host's later
+    // fetches go out.
+    const QStringList found = records(spy, int(expected.size()), 30000);
+    QCOMPARE(found.size(), expected.size());
+    QCOMPARE(QSet<QString>(found.begin(), found.end()), expected);
+    QTRY_COMPARE(server.openConnections(), openBefore);
 }
 
 QTEST_GUILESS_MAIN(TestSsdpDiscovery)

@@ -5,9 +5,9 @@
 // discovery emits; the whole input also goes in as a record line of its own.
 
 #include "backend.h"
+#include "descriptionfetcher.h"
 #include "fuzzing.h"
 #include "recordintake.h"
-#include "ssdpdiscovery.h"
 
 #include <QStringList>
 #include <QUrl>
@@ -67,7 +67,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const QString description = QString::fromUtf8(nul < 0 ? input : input.left(nul));
     const QString location = nul < 0 ? QString() : QString::fromUtf8(input.mid(nul + 1));
 
-    const QString name = SsdpDiscovery::friendlyName(description);
+    const QString name = DescriptionFetcher::friendlyName(description);
     const QLatin1String open("<friendlyName>");
     const QLatin1String close("</friendlyName>");
     FUZZ_CHECK(name == QLatin1String("Unknown") || description.contains(open + name + close));
@@ -75,7 +75,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     checkRecord(backEnd, recordOf(name, location), name, location);
     const QUrl url(location, QUrl::TolerantMode);
-    const QString emitted = SsdpDiscovery::record(name, url);
+    const QString emitted = DescriptionFetcher::record(name, url);
     FUZZ_CHECK(emitted == recordOf(name, url.toString()));
     checkRecord(backEnd, emitted, name, url.toString());
 

@@ -3,9 +3,9 @@
 // is reported at once. HTTP locations are never fetched here: that would go
 // onto the network.
 
+#include "descriptionfetcher.h"
+#include "fetcherharness.h"
 #include "fuzzing.h"
-#include "ssdpdiscovery.h"
-#include "ssdpdiscoveryharness.h"
 #include "ssdplocations.h"
 
 #include <QStringList>
@@ -14,38 +14,42 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     Fuzzing::setUp();
-    // One discovery for the whole run, emptied before each location as a new
-    // search run does; its search thread never starts.
-    static SsdpDiscoveryHarness discovery;
+    // One fetcher for the whole run, emptied before each location as a new
+    // search run does.
+    static FetcherHarness fetcher;
     static QStringList records;
-    static const QMetaObject::Connection collect = QObject::connect(
-        &discovery, &SsdpDiscovery::dataReceived, [](const QString &record) { records << record; });
+    static const QMetaObject::Connection collect =
+        QObject::connect(&fetcher, &DescriptionFetcher::dataReceived,
+                         [](const QString &record) { records << record; });
     FUZZ_CHECK(collect);
 
-    SsdpLocations locations;
+    SearchRun run;
     const QByteArray datagram = Fuzzing::bytes(data, size);
-    locations.addAnswer(datagram);
-    const QStringList queued = locations.pending();
+    run.answer(datagram);
+    const QStringList queued = run.takeAll();
     QStringList distinct = queued;
     FUZZ_CHECK(distinct.removeDuplicates() == 0);
+    FUZZ_CHECK(queued.size() <= SsdpLocations::maxLocationsPerSender);
     for (const QString &location : queued) {
         FUZZ_CHECK(location == location.trimmed());
         FUZZ_CHECK(!location.contains(QLatin1String("\r\n")));
+        FUZZ_CHECK(location.toUtf8().size() <= SsdpLocations::maxLocationBytes);
     }
 
     // Every location once per run, however often it is answered.
-    locations.addAnswer(datagram);
-    FUZZ_CHECK(locations.pending() == queued);
+    run.answer(datagram);
+    FUZZ_CHECK(run.takeAll().isEmpty());
 
     for (const QString &location : queued) {
         const QUrl url(location, QUrl::TolerantMode);
         if (url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https"))
             continue;
         records.clear();
-        discovery.locations.clear();
-        discovery.locations.add(location);
-        discovery.tick();
-        FUZZ_CHECK(records == QStringList{SsdpDiscovery::record(QStringLiteral("Unknown"), url)});
+        fetcher.locations.clear();
+        fetcher.answer("LOCATION:" + location.toUtf8() + "\r\n");
+        fetcher.tick();
+        FUZZ_CHECK(records ==
+                   QStringList{DescriptionFetcher::record(QStringLiteral("Unknown"), url)});
     }
     return 0;
 }

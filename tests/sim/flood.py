@@ -44,16 +44,22 @@ once), and ends after --max-datagrams in any case.
   fresh     answers packed like those of locations, but every location new:
             device I runs on from 1 for as long as the flood lasts (about
             1,300 of them in each answer)
+  fat       answers of one new location each, --location-bytes long: the
+            location of device I (I running on from 1) padded with a query
   empty     zero-length datagrams
 
 With --ssdp, an HTTP server on ADDRESS:--http-port serves the descriptions:
-/desc/I.xml (I up to --count, any I with fresh) behaves as the (I-1)-th of
+/desc/I.xml (I up to --count, any I with fresh and fat; a query is
+ignored) behaves as the (I-1)-th of
 the comma-separated --http modes, taken in turn:
   normal    a description whose friendlyName is "Flood Device I"
   trickle   one byte a second of a description that never reaches a
             friendlyName, without a length
   hang      reads the request and sends nothing
   huge      2 MiB of padding before the friendlyName, with Content-Length
+  endless-header
+            a status line and then one header line that never ends, 1 KiB
+            at a time as fast as the client reads
 /huge-within.xml names "Flood Huge Within", /beyond.xml "Flood Beyond".
 
 --spoof N sends by turns from the N addresses that follow --address (the
@@ -62,8 +68,9 @@ device I always leaves from the same one of them.
 
 Prints "ready" once listening. --log appends JSON lines: one per Probe or
 M-SEARCH seen ("probe"), per flood ended ("flood", with the counts and the
-times of its first and last datagram), per HTTP request ("http") and a
-summary at the end ("exit"). Runs until SIGTERM, SIGINT or --duration.
+times of its first and last datagram), per HTTP request ("http") and per
+request ended ("http-end", with how long its connection was "held" in
+seconds) and a summary at the end ("exit"). Runs until SIGTERM, SIGINT or --duration.
 """
 
 import argparse
@@ -278,6 +285,14 @@ class Payloads:
         for data in self.packed(itertools.count(1)):
             yield data, next(self.turn) % len(self.sources)
 
+    def ssdp_fat(self, relates_to):
+        for i in itertools.count(1):
+            location = self.location(f"/desc/{i}.xml?")
+            location += "p" * (self.args.location_bytes - len(location))
+            data = ssdp_answer([location])
+            assert len(data) < SSDP_READ
+            yield data, next(self.turn) % len(self.sources)
+
 
 # --- Descriptions over HTTP ---------------------------------------------------
 
@@ -297,26 +312,33 @@ class DescriptionHandler(http.server.BaseHTTPRequestHandler):
     def do_GET(self):
         flood = self.server.flood
         mode, name = flood.route(self.path)
-        flood.log.write(event="http", path=self.path, mode=mode, t=time.time())
+        began = time.time()
+        flood.log.write(event="http", path=self.path, mode=mode, t=began)
         self.close_connection = True
         try:
-            if mode is None:
-                self.send_error(404)
-            elif mode == "normal":
-                self.answer(description(name))
-            elif mode == "huge":
-                self.answer(DOC_HEAD + HUGE_PADDING + description(name)[len(DOC_HEAD):])
-            elif mode == "trickle":
-                self.send_response(200)
-                self.send_header("Content-Type", 'text/xml; charset="utf-8"')
-                self.send_header("Connection", "close")
-                self.end_headers()
-                self.wfile.flush()
-                self.trickle()
-            else:
-                self.hang()
+            self.respond(mode, name)
         except OSError:
             pass  # the client gave up
+        flood.log.write(event="http-end", path=self.path, mode=mode, held=time.time() - began)
+
+    def respond(self, mode, name):
+        if mode is None:
+            self.send_error(404)
+        elif mode == "normal":
+            self.answer(description(name))
+        elif mode == "huge":
+            self.answer(DOC_HEAD + HUGE_PADDING + description(name)[len(DOC_HEAD):])
+        elif mode == "trickle":
+            self.send_response(200)
+            self.send_header("Content-Type", 'text/xml; charset="utf-8"')
+            self.send_header("Connection", "close")
+            self.end_headers()
+            self.wfile.flush()
+            self.trickle()
+        elif mode == "endless-header":
+            self.endless_header()
+        else:
+            self.hang()
 
     def answer(self, body):
         self.send_response(200)
@@ -333,6 +355,14 @@ class DescriptionHandler(http.server.BaseHTTPRequestHandler):
             self.wfile.flush()
             if stop.wait(1):
                 return
+
+    def endless_header(self):
+        self.wfile.write(b"HTTP/1.1 200 OK\r\nX-Endless: ")
+        stop = self.server.flood.stop
+        deadline = time.monotonic() + TRICKLE_LIMIT_S
+        while not stop.is_set() and time.monotonic() < deadline:
+            self.wfile.write(b"h" * 1024)
+            self.wfile.flush()
 
     def hang(self):
         self.connection.settimeout(1)
@@ -449,8 +479,9 @@ class Flooder:
         """(mode, friendlyName) of an HTTP path; (None, None) when unknown."""
         if path in self.routes:
             return self.routes[path]
-        match = re.fullmatch(r"/desc/([1-9][0-9]*)\.xml", path)
-        if not match or (self.args.kind != "fresh" and int(match.group(1)) > self.args.count):
+        match = re.fullmatch(r"/desc/([1-9][0-9]*)\.xml", path.partition("?")[0])
+        if not match or (self.args.kind not in ("fresh", "fat")
+                         and int(match.group(1)) > self.args.count):
             return None, None
         i = int(match.group(1))
         modes = self.args.http
@@ -545,8 +576,8 @@ class Flooder:
 # --- Command line ----------------------------------------------------------------
 
 WSD_KINDS = ("garbage", "huge", "valid", "distinct", "mixed", "empty")
-SSDP_KINDS = ("garbage", "huge", "distinct", "lines", "locations", "fresh", "empty")
-HTTP_MODES = ("normal", "trickle", "hang", "huge")
+SSDP_KINDS = ("garbage", "huge", "distinct", "lines", "locations", "fresh", "fat", "empty")
+HTTP_MODES = ("normal", "trickle", "hang", "huge", "endless-header")
 
 
 def http_modes(text):
@@ -574,6 +605,8 @@ def parse_args(argv):
                    help="datagrams per flood at most (default %(default)d)")
     p.add_argument("--count", type=int, default=1000, metavar="N",
                    help="devices of distinct, mixed, lines and locations (default %(default)d)")
+    p.add_argument("--location-bytes", type=int, default=60000, metavar="B",
+                   help="length of each location of fat (default %(default)d)")
     p.add_argument("--xaddrs", default="http://{ip}/onvif/device_service/{i}", metavar="TEMPLATE",
                    help="XAddrs of distinct devices, {ip} (the sending address) and {i} "
                         "replaced (default %(default)s)")
@@ -593,6 +626,8 @@ def parse_args(argv):
         p.error(f"--kind must be one of {', '.join(kinds)} here")
     if args.count < 1 or args.spoof < 0 or args.rate < 0 or args.seconds < 0:
         p.error("--count must be positive; --spoof, --rate and --seconds not negative")
+    if not 64 <= args.location_bytes <= 63000:
+        p.error("--location-bytes must lie between 64 and 63000, so that an answer fits")
     return args
 
 
