@@ -16,7 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     Fuzzing::setUp();
     // One discovery for the whole run, emptied before each location as a new
     // search run does; its search thread never starts.
-    static SsdpDiscoveryHarness discovery;
+    SsdpDiscoveryHarness &discovery = Fuzzing::lasting<SsdpDiscoveryHarness>();
     static QStringList records;
     static const QMetaObject::Connection collect = QObject::connect(
         &discovery, &SsdpDiscovery::dataReceived, [](const QString &record) { records << record; });
