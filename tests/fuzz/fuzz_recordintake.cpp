@@ -59,7 +59,7 @@ void checkTextBetween(const QString &text, QChar open, QChar close)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     Fuzzing::setUp();
-    static BackEnd backEnd; // the intake's queue, empty between inputs
+    BackEnd &backEnd = Fuzzing::lasting<BackEnd>(); // the intake's queue, empty between inputs
     FUZZ_CHECK(backEndInstance == &backEnd);
 
     const QByteArray input = Fuzzing::bytes(data, size);

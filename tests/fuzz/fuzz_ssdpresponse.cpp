@@ -15,8 +15,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     Fuzzing::setUp();
     // One fetcher for the whole run, emptied before each location as a new
-    // search run does.
-    static FetcherHarness fetcher;
+    // search run does; never destroyed, as the application object it needs.
+    FetcherHarness &fetcher = Fuzzing::lasting<FetcherHarness>();
     static QStringList records;
     static const QMetaObject::Connection collect =
         QObject::connect(&fetcher, &DescriptionFetcher::dataReceived,
