@@ -24,6 +24,13 @@
 #include <cstdio>
 #include <thread>
 
+#ifdef Q_OS_WIN
+#include <io.h>
+#define read _read
+#else
+#include <unistd.h>
+#endif
+
 namespace {
 
 void report(QJsonObject line)
@@ -84,15 +91,22 @@ void handleCommand(const QByteArray &command)
 }
 
 // A thread of its own: on Windows the event loop cannot watch a pipe. It
-// ends with the input, or with the process.
+// ends with the input, or with the process. It reads the descriptor, not
+// stdio's stream: a thread blocked in fgets() holds the stream's lock, which
+// exit() takes too with the C library of Debian 13.
 void readCommands()
 {
     std::thread([] {
-        char line[256];
-        while (std::fgets(line, sizeof line, stdin)) {
-            const QByteArray command = QByteArray(line).trimmed();
-            QMetaObject::invokeMethod(
-                qApp, [command] { handleCommand(command); }, Qt::QueuedConnection);
+        QByteArray pending;
+        char buffer[256];
+        int count;
+        while ((count = int(read(0, buffer, sizeof buffer))) > 0) {
+            pending.append(buffer, count);
+            for (qsizetype end; (end = pending.indexOf('\n')) >= 0; pending.remove(0, end + 1)) {
+                const QByteArray command = pending.left(end).trimmed();
+                QMetaObject::invokeMethod(
+                    qApp, [command] { handleCommand(command); }, Qt::QueuedConnection);
+            }
         }
     }).detach();
 }
