@@ -11,9 +11,10 @@
 # is enough for the runner: Qt finds the program's folder through the link.
 #
 #   cmake --install build [--prefix /usr/local]
-#   cpack --config build/CPackConfig.cmake       # finderly_1.0.0_amd64.deb
+#   cpack --config build/CPackConfig.cmake       # finderly_1.0.0+deb12_amd64.deb
 #
-# scripts/test-package installs the package into a clean Debian and runs it.
+# scripts/test-package builds the package for Debian 12 and 13, installs each
+# into a clean root of its release and runs it there.
 
 if(WIN32)
     include(${CMAKE_CURRENT_LIST_DIR}/WindowsPackaging.cmake)
@@ -106,6 +107,15 @@ set(CPACK_PACKAGE_CONTACT "Morvessa <finderly@morvessa.example>")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+# The package is built on each Debian release against that release's
+# libraries and fits no other: its version names the release in Debian's way
+# (1.0.0+deb12, 1.0.0+deb13), so the two are never confused and a newer
+# release's sorts higher.
+cmake_host_system_information(RESULT os_id QUERY DISTRIB_ID)
+cmake_host_system_information(RESULT os_version QUERY DISTRIB_VERSION_ID)
+if(os_id STREQUAL "debian" AND os_version)
+    set(CPACK_DEBIAN_PACKAGE_VERSION ${PROJECT_VERSION}+deb${os_version})
+endif()
 set(CPACK_DEBIAN_PACKAGE_SECTION net)
 # Below the summary, which is the project's description.
 string(CONCAT CPACK_DEBIAN_PACKAGE_DESCRIPTION
