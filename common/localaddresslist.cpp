@@ -1,6 +1,6 @@
 #include "localaddresslist.h"
 
-#include <QNetworkInterface>
+#include "interfaceaddresses.h"
 
 #include <cstring>
 
@@ -37,19 +37,6 @@ LocalAddressList::LocalAddressList(const QList<QHostAddress> &candidates)
         if (ip.isGlobal())
             append(ip.toString());
     }
-}
-
-QList<QHostAddress> LocalAddressList::interfaceAddresses()
-{
-    // No interface flag is looked at: an address counts wherever it is configured.
-    QList<QHostAddress> addresses;
-    const auto interfaces = QNetworkInterface::allInterfaces();
-    for (const QNetworkInterface &networkInterface : interfaces) {
-        const auto addressEntries = networkInterface.addressEntries();
-        for (const QNetworkAddressEntry &entry : addressEntries)
-            addresses.append(entry.ip());
-    }
-    return addresses;
 }
 
 LocalAddressList::~LocalAddressList()

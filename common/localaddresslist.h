@@ -13,7 +13,7 @@ class LocalAddressList
 public:
     static constexpr int capacity = 256;
 
-    // The addresses of every network interface, in the order Qt lists them.
+    // The addresses of every network interface, in the order the system lists them.
     LocalAddressList();
     // The global IPv4 addresses among candidates, in their order.
     explicit LocalAddressList(const QList<QHostAddress> &candidates);
@@ -32,7 +32,6 @@ public:
     QString addressText(int i) const;
 
 private:
-    static QList<QHostAddress> interfaceAddresses();
     void append(const QString &text);
 
     int entries = 0;
