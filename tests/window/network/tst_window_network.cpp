@@ -113,8 +113,9 @@ QStringList processesIn(const QString &nameSpace)
         static const QRegularExpression wine(
             QStringLiteral("^(wineserver.*|(services|winedevice|plugplay|svchost|rpcss|"
                            "explorer|conhost|start|rundll32)\\.exe)$"));
+        // Under Wine a Windows program goes by its file name, .exe included.
         if (!wine.match(name).hasMatch())
-            names.append(name);
+            names.append(name.endsWith(QLatin1String(".exe")) ? name.chopped(4) : name);
     }
     return names;
 }
