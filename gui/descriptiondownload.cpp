@@ -11,12 +11,12 @@ namespace {
 constexpr qint64 socketBufferSize = 64 * 1024;
 constexpr qsizetype maxChunkLine = 1024;
 
-bool isHttp(const QUrl &url)
+} // namespace
+
+bool DescriptionDownload::canFetch(const QUrl &url)
 {
     return url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https");
 }
-
-} // namespace
 
 DescriptionDownload::DescriptionDownload(const QUrl &url, QObject *parent)
     : QObject(parent), requested(url)
@@ -163,7 +163,7 @@ bool DescriptionDownload::readHead()
         const QUrl target = current.resolved(QUrl(QString::fromUtf8(location), QUrl::TolerantMode));
         const bool lessSafe =
             current.scheme() == QLatin1String("https") && target.scheme() == QLatin1String("http");
-        if (++redirects > maxRedirects || !isHttp(target) || lessSafe)
+        if (++redirects > maxRedirects || !canFetch(target) || lessSafe)
             finish(false);
         else
             connectTo(target);

@@ -25,6 +25,10 @@ public:
     static constexpr qint64 maxBodySize = 1024 * 1024;
     static constexpr int maxRedirects = 5;
 
+    // Whether url is one that a download fetches: http or https. Any other
+    // scheme could make us read local files (file:///dev/zero would never end).
+    static bool canFetch(const QUrl &url);
+
     explicit DescriptionDownload(const QUrl &url, QObject *parent = nullptr);
     ~DescriptionDownload() override;
 

@@ -56,9 +56,8 @@ void DescriptionFetcher::slotTimer()
     while (budget > 0 && waiting.size() < SsdpLocations::maxLocations &&
            source.takeFirst(location)) {
         const QUrl url(location, QUrl::TolerantMode);
-        // Any other scheme could make us read local files (file:///dev/zero
-        // would never end), so it is reported as failed without any access.
-        if (url.scheme() != QLatin1String("http") && url.scheme() != QLatin1String("https")) {
+        // Any other scheme is reported as failed without any access.
+        if (!DescriptionDownload::canFetch(url)) {
             emit dataReceived(record(unknownName, url));
             --budget;
         } else {
