@@ -26,7 +26,6 @@
 
 #ifdef Q_OS_WIN
 #include <io.h>
-#define read _read
 #else
 #include <unistd.h>
 #endif
@@ -94,13 +93,23 @@ void handleCommand(const QByteArray &command)
 // ends with the input, or with the process. It reads the descriptor, not
 // stdio's stream: a thread blocked in fgets() holds the stream's lock, which
 // exit() takes too with the C library of Debian 13.
+// Reads the standard input's next bytes; 0 at its end, -1 on an error.
+int readInput(char *buffer, unsigned size)
+{
+#ifdef Q_OS_WIN
+    return _read(0, buffer, size);
+#else
+    return int(read(0, buffer, size));
+#endif
+}
+
 void readCommands()
 {
     std::thread([] {
         QByteArray pending;
         char buffer[256];
         int count;
-        while ((count = int(read(0, buffer, sizeof buffer))) > 0) {
+        while ((count = readInput(buffer, sizeof buffer)) > 0) {
             pending.append(buffer, count);
             for (qsizetype end; (end = pending.indexOf('\n')) >= 0; pending.remove(0, end + 1)) {
                 const QByteArray command = pending.left(end).trimmed();
