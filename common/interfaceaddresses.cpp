@@ -2,14 +2,11 @@
 
 #include <QNetworkInterface>
 
-QList<QHostAddress> interfaceAddresses()
+QList<QNetworkAddressEntry> interfaceAddresses()
 {
-    QList<QHostAddress> addresses;
+    QList<QNetworkAddressEntry> addresses;
     const auto interfaces = QNetworkInterface::allInterfaces();
-    for (const QNetworkInterface &networkInterface : interfaces) {
-        const auto addressEntries = networkInterface.addressEntries();
-        for (const QNetworkAddressEntry &entry : addressEntries)
-            addresses.append(entry.ip());
-    }
+    for (const QNetworkInterface &networkInterface : interfaces)
+        addresses.append(networkInterface.addressEntries());
     return addresses;
 }

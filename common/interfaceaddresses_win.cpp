@@ -12,7 +12,7 @@
 // request that some stacks (Wine's among them) refuse as a whole, and then it
 // lists no interface at all. Only the IPv4 unicast addresses are needed here,
 // and they are asked for alone.
-QList<QHostAddress> interfaceAddresses()
+QList<QNetworkAddressEntry> interfaceAddresses()
 {
     constexpr ULONG flags =
         GAA_FLAG_SKIP_ANYCAST | GAA_FLAG_SKIP_MULTICAST | GAA_FLAG_SKIP_DNS_SERVER;
@@ -26,13 +26,17 @@ QList<QHostAddress> interfaceAddresses()
         result = GetAdaptersAddresses(
             AF_INET, flags, nullptr, reinterpret_cast<IP_ADAPTER_ADDRESSES *>(table.data()), &size);
     }
-    QList<QHostAddress> addresses;
+    QList<QNetworkAddressEntry> addresses;
     if (result != NO_ERROR)
         return addresses;
     for (auto *adapter = reinterpret_cast<const IP_ADAPTER_ADDRESSES *>(table.data()); adapter;
          adapter = adapter->Next) {
-        for (auto *unicast = adapter->FirstUnicastAddress; unicast; unicast = unicast->Next)
-            addresses.append(QHostAddress(unicast->Address.lpSockaddr));
+        for (auto *unicast = adapter->FirstUnicastAddress; unicast; unicast = unicast->Next) {
+            QNetworkAddressEntry entry;
+            entry.setIp(QHostAddress(unicast->Address.lpSockaddr));
+            entry.setPrefixLength(unicast->OnLinkPrefixLength);
+            addresses.append(entry);
+        }
     }
     return addresses;
 }

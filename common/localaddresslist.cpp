@@ -26,9 +26,18 @@ int sharedOctets(quint32 a, quint32 b)
     return n;
 }
 
+QList<QHostAddress> ips(const QList<QNetworkAddressEntry> &entries)
+{
+    QList<QHostAddress> result;
+    result.reserve(entries.size());
+    for (const QNetworkAddressEntry &entry : entries)
+        result.append(entry.ip());
+    return result;
+}
+
 } // namespace
 
-LocalAddressList::LocalAddressList() : LocalAddressList(interfaceAddresses()) {}
+LocalAddressList::LocalAddressList() : LocalAddressList(ips(interfaceAddresses())) {}
 
 LocalAddressList::LocalAddressList(const QList<QHostAddress> &candidates)
     : values(new quint32[capacity])

@@ -53,3 +53,16 @@ void BackEnd::addDevice(const QString &name, const QString &address)
     deviceNames.append(name);
     deviceAddresses.append(address);
 }
+
+void BackEnd::beginSearch(const QStringList &networks)
+{
+    searchedNetworks = networks;
+    state = networks.isEmpty() ? NoNetwork : Searching;
+}
+
+void BackEnd::endSearch()
+{
+    if (state != Searching)
+        return;
+    state = Ended;
+}

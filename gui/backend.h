@@ -12,9 +12,22 @@ class BackEnd : public QObject
     Q_OBJECT
     Q_PROPERTY(QString userName READ userName WRITE setUserName NOTIFY userNameChanged)
     Q_PROPERTY(QString appVersion READ appVersion WRITE setAppVersion)
+    // Read by the window on its timer, as it reacts to no signal.
+    Q_PROPERTY(SearchState searchState READ searchState)
+    Q_PROPERTY(QStringList networks READ networks)
     QML_ELEMENT
 
 public:
+    enum SearchState {
+        NotStarted,
+        Searching,
+        // Both ways have ended and no description is being fetched.
+        Ended,
+        // The computer has no network to search.
+        NoNetwork
+    };
+    Q_ENUM(SearchState)
+
     explicit BackEnd(QObject *parent = nullptr);
 
     QString userName() const;
@@ -29,6 +42,13 @@ public:
 
     void addDevice(const QString &name, const QString &address);
 
+    SearchState searchState() const { return state; }
+    // The networks that the current search covers, as "192.0.2.0/24".
+    QStringList networks() const { return searchedNetworks; }
+    // A search of networks begins, or none when there are none.
+    void beginSearch(const QStringList &networks);
+    void endSearch();
+
 signals:
     void userNameChanged();
     void btnRescan();
@@ -39,6 +59,8 @@ private:
     QStringList deviceAddresses;
     QString m_appVersion;
     QMutex deviceMutex;
+    SearchState state = NotStarted;
+    QStringList searchedNetworks;
 };
 
 // The instance that the native side uses: the most recently constructed one.

@@ -49,6 +49,12 @@ bool ChildProcess::waitForFinished(int msecs)
     return true;
 }
 
+bool ChildProcess::isRunning() const
+{
+    // QProcess reads what is left in the pipe before it leaves the running state.
+    return process && process->state() != QProcess::NotRunning;
+}
+
 void ChildProcess::handleStandardOutput()
 {
     emit dataReceived(process->readAllStandardOutput());

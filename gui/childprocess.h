@@ -23,6 +23,8 @@ public:
     void stop();
     // True if no child is left afterwards.
     bool waitForFinished(int msecs);
+    // Whether a child runs, or has ended with output not yet delivered.
+    bool isRunning() const;
 
 signals:
     void dataReceived(const QByteArray &data);

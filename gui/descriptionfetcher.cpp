@@ -40,6 +40,11 @@ DescriptionFetcher::~DescriptionFetcher()
     // connections at once.
 }
 
+bool DescriptionFetcher::isIdle() const
+{
+    return running.isEmpty() && waiting.isEmpty() && !source.hasPending();
+}
+
 void DescriptionFetcher::slotTimer()
 {
     // One sweep per tick over the fetches in flight: a timer of its own per

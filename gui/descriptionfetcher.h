@@ -32,6 +32,9 @@ public:
     // The device record of a fetched description.
     static QString record(const QString &name, const QUrl &url);
 
+    // Whether no location is queued, none waits for a share and none is fetched.
+    bool isIdle() const;
+
 signals:
     void dataReceived(const QString &str);
 

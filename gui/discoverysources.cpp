@@ -1,11 +1,32 @@
 #include "discoverysources.h"
 
+#include "backend.h"
 #include "lenscoutrunner.h"
+#include "localnetworks.h"
 #include "recordintake.h"
 #include "ssdpdiscovery.h"
 
+#include <QTimer>
+
 Lenscout *runnerInstance = nullptr;
 SsdpDiscovery *ssdpInstance = nullptr;
+
+namespace {
+
+// Looks while a search runs whether both ways have ended.
+QTimer *progressTimer = nullptr;
+constexpr int progressCheckMs = 200;
+
+void checkProgress()
+{
+    if (runnerInstance->isRunning() || ssdpInstance->isSearching())
+        return;
+    progressTimer->stop();
+    if (backEndInstance)
+        backEndInstance->endSearch();
+}
+
+} // namespace
 
 void createSources()
 {
@@ -15,6 +36,9 @@ void createSources()
     ssdpInstance = new SsdpDiscovery;
     QObject::connect(ssdpInstance, &SsdpDiscovery::dataReceived, ssdpInstance, addSsdpRecord,
                      Qt::DirectConnection);
+    progressTimer = new QTimer;
+    progressTimer->setInterval(progressCheckMs);
+    QObject::connect(progressTimer, &QTimer::timeout, progressTimer, checkProgress);
 }
 
 void rescanAll()
@@ -25,10 +49,16 @@ void rescanAll()
     ssdpInstance->wait();
     runnerInstance->start();
     ssdpInstance->start(QThread::InheritPriority);
+    if (backEndInstance)
+        backEndInstance->beginSearch(LocalNetworks::current().toText());
+    if (progressTimer)
+        progressTimer->start();
 }
 
 void stopSources()
 {
+    delete progressTimer;
+    progressTimer = nullptr;
     // The search thread is joined before the prober is touched.
     ssdpInstance->requestInterruption();
     ssdpInstance->wait();

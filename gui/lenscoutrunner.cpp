@@ -51,6 +51,11 @@ bool Lenscout::waitForFinished(int msecs)
     return childProcess->waitForFinished(msecs);
 }
 
+bool Lenscout::isRunning() const
+{
+    return childProcess->isRunning();
+}
+
 void Lenscout::handleDataReceived(const QByteArray &data)
 {
     lineBuffer += data;

@@ -20,6 +20,8 @@ public:
     // Starts the tool anew, killing a run that still goes on. Failure is silent.
     void start();
     bool waitForFinished(int msecs);
+    // Whether the tool runs, or has ended with records not yet emitted.
+    bool isRunning() const;
 
 signals:
     void dataReceived(const QString &str);

@@ -2,6 +2,7 @@
 
 #include "localaddresslist.h"
 
+#include <QDeadlineTimer>
 #include <QDebug>
 #include <QHostAddress>
 #include <QUdpSocket>
@@ -21,12 +22,23 @@ constexpr quint16 sourcePort = 1901;
 constexpr quint16 ssdpPort = 1900;
 constexpr int receiveBufferSize = 64000;
 constexpr int idleSleepMs = 10;
+// The request's MX of 3 s, and a second for the network and slow devices.
+constexpr qint64 answerWindowMs = 4000;
 
 } // namespace
 
 SsdpDiscovery::SsdpDiscovery()
 {
     connect(&fetcher, &DescriptionFetcher::dataReceived, this, &SsdpDiscovery::dataReceived);
+}
+
+bool SsdpDiscovery::isSearching() const
+{
+    if (!isRunning())
+        return false;
+    const qint64 sentMs = requestsSentMs;
+    return sentMs == 0 || QDeadlineTimer::current().deadline() - sentMs < answerWindowMs ||
+           !fetcher.isIdle();
 }
 
 void SsdpDiscovery::run()
@@ -45,6 +57,8 @@ void SsdpDiscovery::run()
         if (socket.writeDatagram(searchRequest, group, ssdpPort) == -1)
             qDebug("Failed to send UDP datagram");
     }
+
+    requestsSentMs = QDeadlineTimer::current().deadline();
 
     QByteArray buffer(receiveBufferSize, '\0');
     const SsdpLocations::StopCheck stopRequested = [this] {
@@ -70,4 +84,6 @@ void SsdpDiscovery::run()
         if (!received)
             msleep(idleSleepMs);
     }
+    // The next run is searching from its start.
+    requestsSentMs = 0;
 }

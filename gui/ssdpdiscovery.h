@@ -6,6 +6,8 @@
 #include <QString>
 #include <QThread>
 
+#include <atomic>
+
 // SSDP search: the thread sends one M-SEARCH from every local IPv4 address
 // and collects the LOCATION of every answer; in the GUI thread the fetcher
 // fetches each new location's description and emits one device record per
@@ -20,6 +22,11 @@ class SsdpDiscovery : public QThread
 public:
     SsdpDiscovery();
 
+    // Whether a run has answers still to come, or descriptions to fetch. A
+    // run listens until it is ended, but devices answer within the few
+    // seconds that the request allows.
+    bool isSearching() const;
+
 signals:
     void dataReceived(const QString &str);
 
@@ -27,6 +34,8 @@ protected:
     void run() override;
 
 private:
+    // When the run sent its requests, in ms of the monotonic clock; 0 until then.
+    std::atomic<qint64> requestsSentMs{0};
     SsdpLocations locations;
     DescriptionFetcher fetcher{locations}; // destroyed before the locations it takes
 };

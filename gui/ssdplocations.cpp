@@ -53,3 +53,9 @@ bool SsdpLocations::takeFirst(QString &location)
     location = QString::fromUtf8(pendingLocations.takeFirst());
     return true;
 }
+
+bool SsdpLocations::hasPending() const
+{
+    QMutexLocker locker(&queueMutex);
+    return !pendingLocations.isEmpty();
+}

@@ -43,6 +43,7 @@ public:
                    const StopCheck &stopRequested);
     // Takes the oldest queued location; false when none is queued.
     bool takeFirst(QString &location);
+    bool hasPending() const;
 
 private:
     bool isFull(const QHostAddress &sender) const;
@@ -53,5 +54,5 @@ private:
     QHash<QHostAddress, qsizetype> takenFrom;
 
     QList<QByteArray> pendingLocations;
-    QMutex queueMutex; // guards pendingLocations
+    mutable QMutex queueMutex; // guards pendingLocations
 };

@@ -4,11 +4,19 @@ import QtQuick.Controls 2.15
 import Qt.labs.qmlmodels 1.0
 import QtQuick.Layouts
 import QtQuick.Controls.Fusion
+import QtQml.Models
 import FinderlyQml
 
-// The whole user interface: a Rescan button, the table of devices found and a
+// The whole user interface: a Rescan button, the search's status and a
+// filter; the table of devices found, with column heads that sort it; and a
 // footer. It drives its back end by polling, on one 500 ms timer.
+//
+// The keyboard goes Rescan, filter, table, footer link; in the table it
+// moves a current row, which Enter opens and Ctrl+C copies. Screen readers
+// see the table as a table of every device (DeviceTableAccessible).
 ApplicationWindow {
+    id: window
+
     width: 750
     height: 480
     visible: true
@@ -20,9 +28,41 @@ ApplicationWindow {
     // Widest name and address seen so far: columns never shrink.
     property int minColWidth1: 200
     property int minColWidth2: 300
+    // The search as the back end last told it, read on the tick.
+    property int searchState: BackEnd.NotStarted
+    property var searchNetworks: []
+    property date searchEndedAt: new Date()
+    property string appVersion: ""
+    // The cell whose text the mouse has selected, which Ctrl+C copies.
+    property Item selectionCell: null
+    readonly property string site: "https://www.morvessa.example/"
+    readonly property color focusColor: "#2f6fd0"
 
     BackEnd {
         id: backend
+    }
+
+    // The rows in their order of arrival; the table shows them through
+    // deviceModel, sorted and filtered.
+    TableModel {
+        id: tableModel
+        TableModelColumn {
+            display: "name"
+        }
+        TableModelColumn {
+            display: "url"
+        }
+    }
+
+    DeviceModel {
+        id: deviceModel
+        sourceModel: tableModel
+        filterText: filterField.text
+    }
+
+    ItemSelectionModel {
+        id: selection
+        model: deviceModel
     }
 
     header: ToolBar {
@@ -33,12 +73,40 @@ ApplicationWindow {
                 id: btnRescan
                 text: qsTr("Rescan")
                 enabled: false
-                onClicked: {
-                    tableModel.clear()
-                    backend.onBtnRescan()
-                    btnRescan.enabled = false
-                    btnRescanDisableTimer = 0
-                }
+                onClicked: rescan()
+                Keys.onReturnPressed: rescan()
+                Keys.onEnterPressed: rescan()
+                Accessible.onPressAction: rescan()
+                KeyNavigation.tab: filterField
+                KeyNavigation.backtab: txtAppInfo
+            }
+
+            Label {
+                id: statusLine
+                objectName: "status"
+                Layout.fillWidth: true
+                leftPadding: 6
+                text: statusText(searchState, searchNetworks, tableModel.rowCount, deviceModel.count,
+                                 filterField.text !== "", searchEndedAt)
+                wrapMode: Text.Wrap
+                maximumLineCount: 2
+                elide: Text.ElideRight
+                Accessible.role: Accessible.StaticText
+                Accessible.name: text
+            }
+
+            TextField {
+                id: filterField
+                Layout.preferredWidth: 180
+                Layout.rightMargin: 6
+                placeholderText: qsTr("Filter")
+                selectByMouse: true
+                Accessible.name: qsTr("Filter")
+                Accessible.searchEdit: true
+                Keys.onEscapePressed: clear()
+                Keys.onDownPressed: table.forceActiveFocus()
+                KeyNavigation.tab: table
+                KeyNavigation.backtab: btnRescan
             }
         }
     }
@@ -50,37 +118,105 @@ ApplicationWindow {
             id: mainrect
             color: "white"
 
-            TableView {
+            HorizontalHeaderView {
+                id: heads
+                syncView: table
                 width: mainrect.width
-                height: mainrect.height - 20
+                clip: true
+
+                delegate: Rectangle {
+                    id: head
+
+                    required property int column
+                    required property string display
+                    readonly property bool sorted: deviceModel.sortColumn === column
+                    readonly property bool ascending: deviceModel.sortOrder === Qt.AscendingOrder
+
+                    implicitWidth: headText.implicitWidth + 12
+                    implicitHeight: headText.implicitHeight + 12
+                    color: "#dedede"
+                    Accessible.role: Accessible.ColumnHeader
+                    Accessible.name: display
+                    Accessible.description: !sorted ? ""
+                                        : ascending ? qsTr("Sorted ascending") : qsTr("Sorted descending")
+                    Accessible.onPressAction: deviceModel.sortBy(column)
+
+                    Label {
+                        id: headText
+                        anchors.verticalCenter: parent.verticalCenter
+                        leftPadding: 12
+                        font.bold: true
+                        text: head.display + (!head.sorted ? "" : head.ascending ? "  \u25B2" : "  \u25BC")
+                    }
+
+                    TapHandler {
+                        onTapped: deviceModel.sortBy(head.column)
+                    }
+                }
+            }
+
+            TableView {
+                id: table
+
+                anchors.top: heads.bottom
+                width: mainrect.width
+                height: mainrect.height - heads.height - 20
                 columnSpacing: 2
                 rowSpacing: 2
+                clip: true
                 ScrollBar.vertical: ScrollBar {
                     policy: ScrollBar.AlwaysOn
                 }
 
-                model: TableModel {
-                    id: tableModel
-                    TableModelColumn {
-                        display: "name"
-                    }
-                    TableModelColumn {
-                        display: "url"
-                    }
+                model: deviceModel
+                selectionModel: selection
+                // The window moves the current row itself, by rows alone.
+                keyNavigationEnabled: false
+                pointerNavigationEnabled: false
+                activeFocusOnTab: true
+                Accessible.role: Accessible.Table
+                Accessible.name: qsTr("Devices")
+                KeyNavigation.tab: txtAppInfo
+                KeyNavigation.backtab: filterField
+
+                onActiveFocusChanged: {
+                    if (activeFocus && currentRow < 0 && deviceModel.count > 0)
+                        setCurrentRow(0)
                 }
+                onCurrentRowChanged: {
+                    if (currentRow >= 0)
+                        positionViewAtRow(currentRow, TableView.Contain)
+                }
+                Keys.onPressed: event => tableKey(event)
 
                 delegate: TextArea {
-                    text: model.column === 0 ? nameMarkup(model.display)
-                                             : linkMarkup(model.display)
+                    id: cell
+
+                    required property int row
+                    required property int column
+                    required property string display
+                    required property string toolTip
+                    readonly property bool current: row === table.currentRow
+
+                    text: column === 0 ? nameMarkup(display) : linkMarkup(display)
                     textFormat: Text.RichText
                     readOnly: true
                     padding: 12
+                    selectByMouse: true
+                    persistentSelection: true
+                    // The table keeps the keyboard; a cell only shows its text.
+                    activeFocusOnPress: false
+                    activeFocusOnTab: false
+                    Accessible.ignored: true
+                    ToolTip.text: toolTip
+                    ToolTip.visible: column === 1 && toolTip !== "" && hovered
+                    ToolTip.delay: 500
                     // The address itself: rich text keeps character
                     // references in attributes undecoded, so the escaped
                     // href is not the address.
-                    onLinkActivated: openLink(model.display)
+                    onLinkActivated: openLink(display)
                     onTextChanged: {
-                        if (model.column === 0) {
+                        if (column === 0) {
                             if (contentWidth > minColWidth1)
                                 minColWidth1 = contentWidth
                             implicitWidth = minColWidth1 + 32
@@ -90,15 +226,64 @@ ApplicationWindow {
                             implicitWidth = minColWidth2 + 32
                         }
                     }
+                    onSelectedTextChanged: {
+                        if (selectedText !== "") {
+                            if (selectionCell && selectionCell !== cell)
+                                selectionCell.deselect()
+                            selectionCell = cell
+                        } else if (selectionCell === cell) {
+                            selectionCell = null
+                        }
+                    }
 
                     LinkPointer {}
 
+                    TapHandler {
+                        onTapped: {
+                            setCurrentRow(cell.row)
+                            table.forceActiveFocus()
+                        }
+                    }
+
+                    TapHandler {
+                        acceptedButtons: Qt.RightButton
+                        onTapped: eventPoint => {
+                            setCurrentRow(cell.row)
+                            table.forceActiveFocus()
+                            openMenu(cell, eventPoint.position.x, eventPoint.position.y)
+                        }
+                    }
+
+                    // The device's page cannot open from this computer.
+                    Label {
+                        anchors.right: parent.right
+                        anchors.rightMargin: 4
+                        anchors.verticalCenter: parent.verticalCenter
+                        visible: cell.column === 1 && cell.toolTip !== ""
+                        text: "\u26A0"
+                        color: "#b35c00"
+                    }
+
                     Rectangle {
                         anchors.fill: parent
-                        color: "#efefef"
+                        color: !cell.current ? "#efefef" : table.activeFocus ? "#d4e4fa" : "#dcdcdc"
+                        border.width: cell.current && table.activeFocus ? 2 : 0
+                        border.color: focusColor
                         z: -1
                     }
                 }
+            }
+
+            // Where the keyboard is when it is in the table.
+            Rectangle {
+                x: table.x
+                y: table.y
+                width: table.width
+                height: table.height
+                color: "transparent"
+                border.width: 1
+                border.color: focusColor
+                visible: table.activeFocus
             }
         }
     }
@@ -110,8 +295,68 @@ ApplicationWindow {
         textFormat: Text.StyledText
         verticalAlignment: Text.AlignVCenter
         onLinkActivated: link => openLink(link)
+        activeFocusOnTab: true
+        Keys.onReturnPressed: openLink(site)
+        Keys.onEnterPressed: openLink(site)
+        KeyNavigation.tab: btnRescan
+        KeyNavigation.backtab: table
+        Accessible.role: Accessible.Link
+        Accessible.name: qsTr("Finderly %1, %2").arg(appVersion).arg(site)
+        Accessible.onPressAction: openLink(site)
 
         LinkPointer {}
+
+        Rectangle {
+            anchors.fill: parent
+            color: "transparent"
+            border.width: 2
+            border.color: focusColor
+            visible: txtAppInfo.activeFocus
+        }
+    }
+
+    Menu {
+        id: deviceMenu
+
+        property int row: -1
+
+        MenuItem {
+            text: qsTr("Open")
+            enabled: Desktop.isWebLink(addressAt(deviceMenu.row))
+            onTriggered: openLink(addressAt(deviceMenu.row))
+        }
+        MenuItem {
+            text: qsTr("Copy address")
+            onTriggered: Desktop.copy(addressAt(deviceMenu.row))
+        }
+        MenuItem {
+            text: qsTr("Copy name")
+            onTriggered: Desktop.copy(deviceModel.data(deviceModel.index(deviceMenu.row, 0),
+                                                       Qt.AccessibleTextRole))
+        }
+        MenuSeparator {}
+        MenuItem {
+            text: qsTr("Sort by name")
+            onTriggered: deviceModel.sortBy(0)
+        }
+        MenuItem {
+            text: qsTr("Sort by address")
+            onTriggered: deviceModel.sortBy(1)
+        }
+    }
+
+    Shortcut {
+        sequences: ["F5", "Ctrl+R"]
+        enabled: btnRescan.enabled
+        onActivated: rescan()
+    }
+
+    Shortcut {
+        sequence: StandardKey.Find
+        onActivated: {
+            filterField.forceActiveFocus()
+            filterField.selectAll()
+        }
     }
 
     Timer {
@@ -133,7 +378,8 @@ ApplicationWindow {
         if (guiReady === false) {
             guiReady = true
             // Replaces the footer's binding for good: the version has no change signal.
-            txtAppInfo.text = footerText(backend.appVersion)
+            appVersion = backend.appVersion
+            txtAppInfo.text = footerText(appVersion)
             backend.onBtnRescan()
         }
         btnRescanDisableTimer += 1
@@ -146,10 +392,141 @@ ApplicationWindow {
             tableModel.appendRow({ "name": device[0], "url": device[1] })
             device = backend.getDevice()
         }
+        readSearch()
+    }
+
+    function rescan() {
+        if (!btnRescan.enabled)
+            return
+        // The button is about to be disabled: the keyboard goes where the
+        // devices will be.
+        const fromButton = btnRescan.activeFocus
+        tableModel.clear()
+        backend.onBtnRescan()
+        btnRescan.enabled = false
+        btnRescanDisableTimer = 0
+        if (fromButton)
+            table.forceActiveFocus()
+        readSearch()
+    }
+
+    // Takes the search's state from the back end; says when it has ended.
+    function readSearch() {
+        if (String(backend.networks) !== String(searchNetworks)) {
+            searchNetworks = backend.networks
+            deviceModel.networks = searchNetworks
+        }
+        const state = backend.searchState
+        if (state === searchState)
+            return
+        if (state === BackEnd.Ended)
+            searchEndedAt = new Date()
+        searchState = state
+        if (state === BackEnd.Ended || state === BackEnd.NoNetwork)
+            Desktop.announce(statusLine, statusLine.text)
+    }
+
+    function devicesText(count) {
+        return count === 1 ? qsTr("1 device") : qsTr("%1 devices").arg(count)
+    }
+
+    function networksText(count) {
+        return count === 1 ? qsTr("1 network") : qsTr("%1 networks").arg(count)
+    }
+
+    function statusText(state, networks, total, shown, filtered, endedAt) {
+        const devices = filtered ? qsTr("%1 of %2").arg(shown).arg(devicesText(total))
+                                 : devicesText(total)
+        switch (state) {
+        case BackEnd.Searching:
+            return qsTr("Searching %1… %2").arg(networksText(networks.length)).arg(devices)
+        case BackEnd.Ended:
+            if (total === 0) {
+                return qsTr("No device answered on %1 (%2). A firewall may be blocking the answers.")
+                    .arg(networksText(networks.length)).arg(networks.join(", "))
+            }
+            return qsTr("%1 on %2 · %3").arg(devices).arg(networksText(networks.length))
+                .arg(endedAt.toLocaleTimeString(Qt.locale(), Locale.ShortFormat))
+        case BackEnd.NoNetwork:
+            return qsTr("No IPv4 network. Connect to the device network, then press Rescan.")
+        default:
+            return ""
+        }
+    }
+
+    function setCurrentRow(row) {
+        if (selectionCell) {
+            selectionCell.deselect()
+            selectionCell = null
+        }
+        selection.setCurrentIndex(deviceModel.index(row, 0), ItemSelectionModel.NoUpdate)
+    }
+
+    function addressAt(row) {
+        return row >= 0 && row < deviceModel.count ? deviceModel.data(deviceModel.index(row, 1)) : ""
+    }
+
+    function openMenu(item, x, y) {
+        deviceMenu.row = table.currentRow
+        deviceMenu.popup(item, x, y)
+    }
+
+    function tableKey(event) {
+        const count = deviceModel.count
+        const current = table.currentRow
+        const page = Math.max(1, table.bottomRow - table.topRow)
+        let row = current
+        switch (event.key) {
+        case Qt.Key_Up:
+            row = current - 1
+            break
+        case Qt.Key_Down:
+            row = current + 1
+            break
+        case Qt.Key_PageUp:
+            row = current - page
+            break
+        case Qt.Key_PageDown:
+            row = Math.max(current, 0) + page
+            break
+        case Qt.Key_Home:
+            row = 0
+            break
+        case Qt.Key_End:
+            row = count - 1
+            break
+        case Qt.Key_Return:
+        case Qt.Key_Enter:
+            openLink(addressAt(current))
+            event.accepted = true
+            return
+        case Qt.Key_Menu:
+        case Qt.Key_F10:
+            if (event.key === Qt.Key_F10 && !(event.modifiers & Qt.ShiftModifier))
+                return
+            event.accepted = true
+            if (current >= 0) {
+                const item = table.itemAtCell(Qt.point(0, current))
+                if (item)
+                    openMenu(item, 12, item.height / 2)
+            }
+            return
+        default:
+            if (event.matches(StandardKey.Copy)) {
+                event.accepted = true
+                if (selectionCell && selectionCell.selectedText !== "")
+                    selectionCell.copy()
+                else if (current >= 0)
+                    Desktop.copy(addressAt(current))
+            }
+            return
+        }
+        event.accepted = true
+        if (count > 0)
+            setCurrentRow(Math.max(0, Math.min(count - 1, row)))
     }
 
     function footerText(version) {
-        const site = "https://www.morvessa.example/"
         return "&nbsp; Finderly " + version + " &nbsp; <a href='" + site + "'>" + site + "</a>"
     }
 
@@ -169,10 +546,8 @@ ApplicationWindow {
         return "<a href='" + text + "'>" + text + "</a>"
     }
 
-    // Web pages only: a device must not make a click open a local file, a file
-    // share or another program.
+    // Web pages only (Desktop.openWebLink).
     function openLink(link) {
-        if (/^https?:\/\//i.test(link))
-            Qt.openUrlExternally(link)
+        Desktop.openWebLink(link)
     }
 }

@@ -171,7 +171,7 @@ void TestBackEnd::metaObjectContract()
     QCOMPARE(meta.method(meta.methodOffset() + 2).methodType(), QMetaMethod::Method);
     QCOMPARE(meta.method(meta.methodOffset() + 3).methodType(), QMetaMethod::Method);
 
-    QCOMPARE(meta.propertyCount() - meta.propertyOffset(), 2);
+    QCOMPARE(meta.propertyCount() - meta.propertyOffset(), 4);
     const QMetaProperty userName = meta.property(meta.propertyOffset());
     QCOMPARE(userName.name(), "userName");
     QCOMPARE(userName.metaType(), QMetaType::fromType<QString>());
@@ -184,6 +184,12 @@ void TestBackEnd::metaObjectContract()
     QVERIFY(appVersion.isWritable() && appVersion.isDesignable() && appVersion.isScriptable() &&
             appVersion.isStored());
     QVERIFY(!appVersion.hasNotifySignal());
+    // What the window reads of the search on its timer: no signal, no writing.
+    for (const char *name : {"searchState", "networks"}) {
+        const QMetaProperty property = meta.property(meta.indexOfProperty(name));
+        QVERIFY2(property.isReadable() && !property.isWritable() && !property.hasNotifySignal(),
+                 name);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestBackEnd)

@@ -50,9 +50,11 @@ inline QQuickItem *rootItem(QQuickWindow *window)
     return window ? window->contentItem() : nullptr;
 }
 
+// The device table, not the view of its column heads.
 inline QQuickItem *tableView(QQuickWindow *window)
 {
-    return find(rootItem(window), "QQuickTableView");
+    return find(rootItem(window), "QQuickTableView",
+                [](QQuickItem *item) { return !item->inherits("QQuickHeaderViewBase"); });
 }
 
 // The device table's model: one row per device, the name in column 0 and
