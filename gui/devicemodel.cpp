@@ -4,7 +4,18 @@
 #include <QTextDocumentFragment>
 #include <QUrl>
 
-DeviceModel::DeviceModel(QObject *parent) : QSortFilterProxyModel(parent)
+namespace {
+
+// The C locale compares code points, and numbers not by their value.
+QLocale collation()
+{
+    const QLocale locale;
+    return locale.language() == QLocale::C ? QLocale(QLocale::English) : locale;
+}
+
+} // namespace
+
+DeviceModel::DeviceModel(QObject *parent) : QSortFilterProxyModel(parent), collator(collation())
 {
     // "Camera 9" before "Camera 10", and 192.0.2.9 before 192.0.2.10.
     collator.setNumericMode(true);

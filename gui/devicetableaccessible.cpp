@@ -21,13 +21,12 @@ QObject *accessibleProperties(QObject *item)
     return nullptr;
 }
 
+// Qt Quick asks for an item's interface as soon as QML gives it accessible
+// properties, before it has set them: the view is known by its class alone.
 QAccessibleInterface *deviceTableFactory(const QString &className, QObject *object)
 {
     // Header views are TableViews too.
     if (className != QLatin1String("QQuickTableView") || object->inherits("QQuickHeaderViewBase"))
-        return nullptr;
-    const QObject *properties = accessibleProperties(object);
-    if (!properties || properties->property("role").toInt() != QAccessible::Table)
         return nullptr;
     return new DeviceTableAccessible(qobject_cast<QQuickItem *>(object));
 }
@@ -158,8 +157,6 @@ DeviceTableAccessible::DeviceTableAccessible(QQuickItem *view)
         if (focused)
             announceCurrentCell();
     });
-    model();
-    selectionModel();
 }
 
 DeviceTableAccessible::~DeviceTableAccessible()
@@ -202,8 +199,9 @@ QItemSelectionModel *DeviceTableAccessible::selectionModel() const
     return selection;
 }
 
-// QML may set the view's models after a screen reader has first asked for
-// the view, so they are followed as they are read.
+// QML sets the view's models after it has made the interface, so they are
+// followed as they are read: no cell exists before the model has been read,
+// and no focus moves to a cell before the selection model has been read.
 void DeviceTableAccessible::watchModel(QAbstractItemModel *rows)
 {
     if (watchedModel)

@@ -76,6 +76,7 @@ ApplicationWindow {
                 onClicked: rescan()
                 Keys.onReturnPressed: rescan()
                 Keys.onEnterPressed: rescan()
+                Accessible.name: text
                 Accessible.onPressAction: rescan()
                 KeyNavigation.tab: filterField
                 KeyNavigation.backtab: txtAppInfo
@@ -168,6 +169,11 @@ ApplicationWindow {
                     policy: ScrollBar.AlwaysOn
                 }
 
+                // The row that the keyboard acts on. The selection model keeps
+                // it on its device through sorts and filters, but says so only
+                // when the current device changes.
+                property int currentDeviceRow: -1
+
                 model: deviceModel
                 selectionModel: selection
                 // The window moves the current row itself, by rows alone.
@@ -180,12 +186,29 @@ ApplicationWindow {
                 KeyNavigation.backtab: filterField
 
                 onActiveFocusChanged: {
-                    if (activeFocus && currentRow < 0 && deviceModel.count > 0)
+                    if (activeFocus && currentDeviceRow < 0 && deviceModel.count > 0)
                         setCurrentRow(0)
                 }
-                onCurrentRowChanged: {
-                    if (currentRow >= 0)
-                        positionViewAtRow(currentRow, TableView.Contain)
+                onCurrentDeviceRowChanged: {
+                    if (currentDeviceRow >= 0)
+                        positionViewAtRow(currentDeviceRow, TableView.Contain)
+                }
+
+                Connections {
+                    target: selection
+                    function onCurrentChanged() {
+                        table.followCurrentRow()
+                    }
+                }
+                Connections {
+                    target: deviceModel
+                    function onCountChanged() {
+                        table.followCurrentRow()
+                    }
+                }
+
+                function followCurrentRow() {
+                    currentDeviceRow = selection.currentIndex.valid ? selection.currentIndex.row : -1
                 }
                 Keys.onPressed: event => tableKey(event)
 
@@ -196,7 +219,7 @@ ApplicationWindow {
                     required property int column
                     required property string display
                     required property string toolTip
-                    readonly property bool current: row === table.currentRow
+                    readonly property bool current: row === table.currentDeviceRow
 
                     text: column === 0 ? nameMarkup(display) : linkMarkup(display)
                     textFormat: Text.RichText
@@ -467,13 +490,13 @@ ApplicationWindow {
     }
 
     function openMenu(item, x, y) {
-        deviceMenu.row = table.currentRow
+        deviceMenu.row = table.currentDeviceRow
         deviceMenu.popup(item, x, y)
     }
 
     function tableKey(event) {
         const count = deviceModel.count
-        const current = table.currentRow
+        const current = table.currentDeviceRow
         const page = Math.max(1, table.bottomRow - table.topRow)
         let row = current
         switch (event.key) {

@@ -4,6 +4,8 @@
 #include "backend.h"
 #include "windowitems.h"
 
+#include <QAccessible>
+#include <QClipboard>
 #include <QDesktopServices>
 #include <QElapsedTimer>
 #include <QQmlApplicationEngine>
@@ -11,6 +13,7 @@
 #include <QStyleHints>
 #include <QTest>
 
+#include <functional>
 #include <memory>
 
 using namespace WindowItems;
@@ -68,6 +71,12 @@ private slots:
     void pointerIsHandOverLinksOnly();
     void columnWidthsOnlyGrow();
     void footer();
+    void statusLineStates_data();
+    void statusLineStates();
+    void headsSortAndFilterKeepsNewRowsInPlace();
+    void keyboardWalk();
+    void screenReaderTree();
+    void devicesOutsideTheNetworksAreMarked();
 
 private:
     // The window as the program creates it, its version set as main sets it.
@@ -90,6 +99,11 @@ private:
     static QString shownText(QQuickItem *textArea);
     // The markup of an address cell, from the window's own function.
     QString linkMarkup(const QString &address) const;
+    QString status() const { return WindowItems::statusLine(window)->property("text").toString(); }
+    // The rows as the table shows them, top to bottom.
+    QList<QStringList> shownRows() const;
+    void key(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
+    QQuickItem *focused() const { return window->activeFocusItem(); }
 
     UrlRecorder urls;
     std::unique_ptr<QQmlApplicationEngine> engine;
@@ -103,6 +117,9 @@ void TestMainWindow::initTestCase()
     // As on a desktop (the offscreen platform has no hover effects), so that
     // the text items see where the pointer is.
     QGuiApplication::styleHints()->setUseHoverEffects(true);
+    // As with a screen reader running: Qt Quick Controls name their items
+    // for assistive technology only then.
+    QAccessible::setActive(true);
     for (const QString &scheme : watchedSchemes)
         QDesktopServices::setUrlHandler(scheme, &urls, "open");
 }
@@ -531,6 +548,316 @@ void TestMainWindow::footer()
     QTest::qWait(600);
     QCOMPARE(footer->property("text").toString(),
              QStringLiteral("&nbsp; Finderly 1.0.0 &nbsp; ") + siteLink);
+}
+
+QList<QStringList> TestMainWindow::shownRows() const
+{
+    QList<QStringList> rows;
+    for (int i = 0; i < rowCount(); ++i)
+        rows.append(row(tableModel(window), i));
+    return rows;
+}
+
+void TestMainWindow::key(int key, Qt::KeyboardModifiers modifiers)
+{
+    QTest::keyClick(window, Qt::Key(key), modifiers);
+}
+
+void TestMainWindow::statusLineStates_data()
+{
+    QTest::addColumn<QStringList>("networks");
+    QTest::addColumn<bool>("ended");
+    QTest::addColumn<int>("devices");
+    QTest::addColumn<QString>("filter");
+    QTest::addColumn<QString>("expected"); // %1: the time the search ended
+    const QStringList two = {QStringLiteral("192.0.2.0/24"), QStringLiteral("198.51.100.0/24")};
+    const QStringList one = {QStringLiteral("192.0.2.0/24")};
+    QTest::newRow("searching") << two << false << 7 << QString()
+                               << QString::fromUtf8("Searching 2 networks\u2026 7 devices");
+    QTest::newRow("searching, one of each")
+        << one << false << 1 << QString()
+        << QString::fromUtf8("Searching 1 network\u2026 1 device");
+    QTest::newRow("ended") << two << true << 12 << QString()
+                           << QString::fromUtf8("12 devices on 2 networks \u00b7 %1");
+    QTest::newRow("ended, filtered")
+        << two << true << 12 << QStringLiteral("CAM 1")
+        << QString::fromUtf8("4 of 12 devices on 2 networks \u00b7 %1");
+    QTest::newRow("ended with none")
+        << two << true << 0 << QString()
+        << QStringLiteral("No device answered on 2 networks (192.0.2.0/24, 198.51.100.0/24). "
+                          "A firewall may be blocking the answers.");
+    QTest::newRow("no network")
+        << QStringList() << false << 0 << QString()
+        << QStringLiteral("No IPv4 network. Connect to the device network, then press Rescan.");
+}
+
+void TestMainWindow::statusLineStates()
+{
+    QFETCH(QStringList, networks);
+    QFETCH(bool, ended);
+    QFETCH(int, devices);
+    QFETCH(QString, filter);
+    QFETCH(QString, expected);
+    // The window's first search comes to nothing here: nothing is wired.
+    QSignalSpy searches(backEnd, &BackEnd::btnRescan);
+    QVERIFY(searches.wait(1000));
+    QCOMPARE(status(), QString());
+    backEnd->beginSearch(networks);
+    for (int i = 1; i <= devices; ++i)
+        backEnd->addDevice(QStringLiteral("Cam %1").arg(i),
+                           QStringLiteral("http://192.0.2.%1").arg(i));
+    QTRY_COMPARE_WITH_TIMEOUT(rowCount(), devices, 1000);
+    filterField(window)->setProperty("text", filter);
+    const auto now = [] {
+        return QLocale().toString(QTime::currentTime(), QLocale::ShortFormat);
+    };
+    const QString before = now();
+    if (ended)
+        backEnd->endSearch();
+    const auto at = [&expected](const QString &time) {
+        return expected.contains(QLatin1String("%1")) ? expected.arg(time) : expected;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(status() == at(before) || status() == at(now()), 1000);
+    // A screen reader reads the same.
+    QAccessibleInterface *line =
+        QAccessible::queryAccessibleInterface(WindowItems::statusLine(window));
+    QCOMPARE(line->role(), QAccessible::StaticText);
+    QCOMPARE(line->text(QAccessible::Name), status());
+}
+
+void TestMainWindow::headsSortAndFilterKeepsNewRowsInPlace()
+{
+    const QStringList cam10 = {QStringLiteral("cam 10"), QStringLiteral("http://192.0.2.10")};
+    const QStringList cam9 = {QStringLiteral("Cam 9"), QStringLiteral("http://192.0.2.9")};
+    const QStringList door = {QStringLiteral("Door"), QStringLiteral("http://198.51.100.2")};
+    const QStringList amp = {QStringLiteral("B &amp; C"), QStringLiteral("http://192.0.2.77")};
+    addRows({cam10, door, cam9});
+    QCOMPARE(shownRows(), (QList<QStringList>{cam10, door, cam9})); // as they came
+    // The heads are made anew as the rows move.
+    const auto clickHead = [this](int column) {
+        QQuickItem *head = columnHead(window, column);
+        click(head, QPointF(20, head->height() / 2));
+    };
+    const auto headText = [this](int column) {
+        return find(columnHead(window, column), "QQuickLabel")->property("text").toString();
+    };
+    QCOMPARE(headText(0), QStringLiteral("Name"));
+    QCOMPARE(headText(1), QStringLiteral("Address"));
+
+    // Numbers in names and addresses by their value, letters in any case.
+    clickHead(0);
+    QCOMPARE(shownRows(), (QList<QStringList>{cam9, cam10, door}));
+    QCOMPARE(headText(0), QStringLiteral("Name  \u25B2"));
+    QCOMPARE(headText(1), QStringLiteral("Address"));
+    addRows({amp}); // "B & C" as shown
+    QCOMPARE(shownRows(), (QList<QStringList>{amp, cam9, cam10, door}));
+    clickHead(0);
+    QCOMPARE(shownRows(), (QList<QStringList>{door, cam10, cam9, amp}));
+    QCOMPARE(headText(0), QStringLiteral("Name  \u25BC"));
+    clickHead(1);
+    QCOMPARE(shownRows(), (QList<QStringList>{cam9, cam10, amp, door}));
+
+    // The filter matches names and addresses as shown, in any case; Escape clears it.
+    key(Qt::Key_F, Qt::ControlModifier);
+    QQuickItem *filter = filterField(window);
+    QCOMPARE(focused(), filter);
+    QTest::keyClick(window, Qt::Key_C);
+    QTest::keyClick(window, Qt::Key_A, Qt::ShiftModifier);
+    QTest::keyClick(window, Qt::Key_M);
+    QCOMPARE(shownRows(), (QList<QStringList>{cam9, cam10}));
+    filter->setProperty("text", QStringLiteral("b & c"));
+    QCOMPARE(shownRows(), QList<QStringList>{amp});
+    filter->setProperty("text", QStringLiteral("198.51"));
+    QCOMPARE(shownRows(), QList<QStringList>{door});
+    key(Qt::Key_Escape);
+    QCOMPARE(filter->property("text").toString(), QString());
+    QCOMPARE(rowCount(), 4);
+}
+
+void TestMainWindow::keyboardWalk()
+{
+    const QStringList cam = {QStringLiteral("Cam"), QStringLiteral("http://192.0.2.20")};
+    const QStringList share = {QStringLiteral("Share"), QStringLiteral("smb://192.0.2.21/")};
+    const QStringList door = {QStringLiteral("Door"), QStringLiteral("https://192.0.2.22:8443")};
+    waitUntilRescanEnabled();
+    addRows({cam, share, door});
+    QQuickItem *table = tableView(window);
+    QQuickItem *footer = footerText();
+    const auto currentRow = [table] {
+        return table->property("currentDeviceRow").toInt();
+    };
+    const QList<QQuickItem *> tabOrder = {rescanButton(), filterField(window), table, footer};
+    // Tab and Shift+Tab follow the screen, also after a sort.
+    for (int round = 0; round < 2; ++round) {
+        rescanButton()->forceActiveFocus();
+        for (int i = 1; i <= 4; ++i) {
+            key(Qt::Key_Tab);
+            QCOMPARE(focused(), tabOrder.at(i % 4));
+        }
+        key(Qt::Key_Backtab);
+        QCOMPARE(focused(), footer);
+        QMetaObject::invokeMethod(tableModel(window), "sortBy", Q_ARG(int, 1));
+    }
+
+    // The table took the keyboard with its first row current, and that row
+    // kept its device through the sorts.
+    table->forceActiveFocus();
+    QCOMPARE(row(tableModel(window), currentRow()), cam);
+    key(Qt::Key_End);
+    QCOMPARE(currentRow(), 2);
+    key(Qt::Key_Down);
+    QCOMPARE(currentRow(), 2);
+    key(Qt::Key_Home);
+    key(Qt::Key_PageDown);
+    QCOMPARE(currentRow(), 2);
+    key(Qt::Key_Up);
+    QCOMPARE(currentRow(), 1);
+
+    // Enter opens web pages only, as a click does; Ctrl+C copies the address.
+    for (int i = 0; i < 3; ++i) {
+        key(Qt::Key_Home);
+        for (int down = 0; down < i; ++down)
+            key(Qt::Key_Down);
+        urls.opened.clear();
+        key(i == 1 ? Qt::Key_Enter : Qt::Key_Return);
+        const QString address = row(tableModel(window), i).at(1);
+        const bool web = address.startsWith(QLatin1String("http"));
+        QCOMPARE(urls.opened, web ? QList<QUrl>{QUrl(address)} : QList<QUrl>());
+        key(Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(QGuiApplication::clipboard()->text(), address);
+    }
+    key(Qt::Key_Home);
+
+    // The context menu, from the keyboard: Open, Copy address, Copy name.
+    key(Qt::Key_F10, Qt::ShiftModifier);
+    QQuickItem *copyName = nullptr;
+    QTRY_VERIFY((copyName = find(rootItem(window), "QQuickMenuItem", [](QQuickItem *item) {
+                     return item->isVisible() && item->property("text") == "Copy name";
+                 })));
+    for (int down = 0; down < 4 && !copyName->property("highlighted").toBool(); ++down)
+        key(Qt::Key_Down);
+    QVERIFY(copyName->property("highlighted").toBool());
+    key(Qt::Key_Return);
+    QCOMPARE(QGuiApplication::clipboard()->text(), row(tableModel(window), 0).at(0));
+    QTRY_COMPARE(focused(), table);
+
+    // Enter on the footer opens the site; Enter, F5 and Ctrl+R start a search
+    // while Rescan is enabled, which keeps the keyboard in the table.
+    footer->forceActiveFocus();
+    key(Qt::Key_Return);
+    QCOMPARE(urls.opened.last(), QUrl(site));
+    QSignalSpy searches(backEnd, &BackEnd::btnRescan);
+    rescanButton()->forceActiveFocus();
+    key(Qt::Key_Return);
+    QCOMPARE(searches.size(), 1);
+    QCOMPARE(focused(), table);
+    QCOMPARE(rowCount(), 0);
+    key(Qt::Key_F5);
+    QCOMPARE(searches.size(), 1);
+    waitUntilRescanEnabled();
+    key(Qt::Key_F5);
+    waitUntilRescanEnabled();
+    key(Qt::Key_R, Qt::ControlModifier);
+    QCOMPARE(searches.size(), 3);
+    addRows({cam});
+    waitUntilRescanEnabled();
+    rescanButton()->forceActiveFocus();
+    key(Qt::Key_Tab);
+    key(Qt::Key_Tab);
+    QCOMPARE(focused(), table);
+    QCOMPARE(currentRow(), 0);
+}
+
+void TestMainWindow::screenReaderTree()
+{
+    const QStringList cam = {QStringLiteral("Cam &amp; Mic"), QStringLiteral("http://192.0.2.20")};
+    const QStringList door = {QStringLiteral("Door"), QStringLiteral("http://192.0.2.21")};
+    waitUntilRescanEnabled();
+    backEnd->beginSearch({QStringLiteral("192.0.2.0/24")});
+    addRows({door, cam});
+    QTRY_VERIFY(status().startsWith(QLatin1String("Searching")));
+    QAccessibleInterface *root = QAccessible::queryAccessibleInterface(window);
+    QList<QAccessibleInterface *> found;
+    std::function<void(QAccessibleInterface *)> walk = [&](QAccessibleInterface *node) {
+        found.append(node);
+        if (node->role() != QAccessible::Table) { // its children are the cells
+            for (int i = 0; i < node->childCount(); ++i)
+                walk(node->child(i));
+        }
+    };
+    walk(root);
+    const auto named = [&](QAccessible::Role role, const QString &name) -> QAccessibleInterface * {
+        for (QAccessibleInterface *node : std::as_const(found)) {
+            if (node->role() == role && (name.isNull() || node->text(QAccessible::Name) == name))
+                return node;
+        }
+        return nullptr;
+    };
+    QVERIFY(named(QAccessible::StaticText, status()));
+    QVERIFY(named(QAccessible::Link, QStringLiteral("Finderly 1.0.0, ") + site));
+    QAccessibleInterface *filter = named(QAccessible::EditableText, QStringLiteral("Filter"));
+    QVERIFY(filter);
+
+    // The table: its row count, and its cells row by row as on screen.
+    QAccessibleInterface *table = named(QAccessible::Table, QStringLiteral("Devices"));
+    QVERIFY(table);
+    QCOMPARE(table->parent(), root);
+    const auto cells = [table] {
+        QStringList names;
+        for (int i = 0; i < table->childCount(); ++i)
+            names.append(table->child(i)->text(QAccessible::Name));
+        return names;
+    };
+    QCOMPARE(table->tableInterface()->rowCount(), 2);
+    QCOMPARE(table->tableInterface()->columnDescription(1), QStringLiteral("Address"));
+    QCOMPARE(cells(), (QStringList{"Door", door.at(1), "Cam & Mic", cam.at(1)}));
+    QMetaObject::invokeMethod(tableModel(window), "sortBy", Q_ARG(int, 0));
+    QCOMPARE(cells(), (QStringList{"Cam & Mic", cam.at(1), "Door", door.at(1)}));
+    QAccessibleInterface *link = table->child(1);
+    QCOMPARE(link->role(), QAccessible::Link);
+    QCOMPARE(table->indexOfChild(link), 1);
+    QCOMPARE(link->tableCellInterface()->rowIndex(), 0);
+    QVERIFY(
+        link->actionInterface()->actionNames().contains(QAccessibleActionInterface::pressAction()));
+    link->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    QCOMPARE(urls.opened, QList<QUrl>{QUrl(cam.at(1))});
+    QCOMPARE(table->child(0)->role(), QAccessible::Cell);
+    table->child(2)->actionInterface()->doAction(QAccessibleActionInterface::setFocusAction());
+    QCOMPARE(focused(), tableView(window));
+    QCOMPARE(table->focusChild()->text(QAccessible::Name), QStringLiteral("Door"));
+    QVERIFY(table->child(3)->state().selected);
+
+    // Rescan's press action searches as a click does; the cells go with the rows.
+    QSignalSpy searches(backEnd, &BackEnd::btnRescan);
+    named(QAccessible::Button, QStringLiteral("Rescan"))
+        ->actionInterface()
+        ->doAction(QAccessibleActionInterface::pressAction());
+    QCOMPARE(searches.size(), 1);
+    QCOMPARE(table->childCount(), 0);
+    addRows({door});
+    QCOMPARE(cells(), (QStringList{"Door", door.at(1)}));
+}
+
+void TestMainWindow::devicesOutsideTheNetworksAreMarked()
+{
+    backEnd->beginSearch({QStringLiteral("192.0.2.0/24")});
+    const QString note = QStringLiteral("Not on this computer's networks (192.0.2.0/24)");
+    addRows({{QStringLiteral("Home"), QStringLiteral("http://192.0.2.20")},
+             {QStringLiteral("Factory default"), QStringLiteral("http://192.168.0.90:49152/d.xml")},
+             {QStringLiteral("By name"), QStringLiteral("http://camera.local")}});
+    const auto mark = [this](int row) {
+        return find(cell(row, 1), "QQuickLabel", [](QQuickItem *item) {
+            return item->property("text").toString() == QString(u'\u26A0');
+        });
+    };
+    QTRY_VERIFY(mark(1)->isVisible());
+    QVERIFY(!mark(0)->isVisible());
+    QVERIFY(!mark(2)->isVisible());
+    QCOMPARE(cell(1, 1)->property("toolTip").toString(), note);
+    QAccessibleInterface *table = QAccessible::queryAccessibleInterface(tableView(window));
+    QCOMPARE(table->child(3)->text(QAccessible::Description), note);
+    QCOMPARE(table->child(2)->text(QAccessible::Description), note);
+    QCOMPARE(table->child(1)->text(QAccessible::Description), QString());
 }
 
 QTEST_MAIN(TestMainWindow)

@@ -1,8 +1,7 @@
 #pragma once
 
-// Finds the parts of Finderly's window from outside. The window names none of
-// its items for the native side, so they are found by their Qt Quick type and
-// their content.
+// Finds the parts of Finderly's window from outside, by their Qt Quick type
+// and their content; the status line by its object name.
 
 #include <QAbstractItemModel>
 #include <QGuiApplication>
@@ -71,6 +70,29 @@ inline QQuickItem *rescanButton(QQuickWindow *window)
     return find(rootItem(window), "QQuickToolButton", [](QQuickItem *item) {
         return item->property("text").toString() == QLatin1String("Rescan");
     });
+}
+
+inline QQuickItem *statusLine(QQuickWindow *window)
+{
+    return find(rootItem(window), "QQuickLabel",
+                [](QQuickItem *item) { return item->objectName() == QLatin1String("status"); });
+}
+
+inline QQuickItem *filterField(QQuickWindow *window)
+{
+    return find(rootItem(window), "QQuickTextField");
+}
+
+// The head of column 0 or 1, once the heads are laid out.
+inline QQuickItem *columnHead(QQuickWindow *window, int column)
+{
+    QQuickItem *heads = find(rootItem(window), "QQuickHorizontalHeaderView");
+    QQuickItem *head = nullptr;
+    if (heads) {
+        QMetaObject::invokeMethod(heads, "itemAtCell", Q_RETURN_ARG(QQuickItem *, head),
+                                  Q_ARG(QPoint, QPoint(column, 0)));
+    }
+    return head;
 }
 
 inline QStringList row(const QAbstractItemModel *model, int row)
