@@ -10,6 +10,7 @@
 #include "testnetwork.h"
 
 #include <QDateTime>
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
@@ -63,9 +64,70 @@ public:
         return windowMs < 0 ? -1 : windowMs - startedMs;
     }
 
+    QString status()
+    {
+        read();
+        return statusText;
+    }
+
+    // When the status line last changed, in ms since the epoch.
+    qint64 statusMs()
+    {
+        read();
+        return statusChangedMs;
+    }
+
+    // When the last row came, in ms since the epoch.
+    qint64 lastRowMs()
+    {
+        read();
+        return rowMs;
+    }
+
+    QStringList heads()
+    {
+        read();
+        return headTexts;
+    }
+
+    QStringList opened()
+    {
+        read();
+        return openedUrls;
+    }
+
+    // After the last "key" command: the accessible role and name of the item
+    // with the keyboard focus, and the table's current row.
+    QJsonObject focus()
+    {
+        read();
+        return lastFocus;
+    }
+
+    QString clipboard()
+    {
+        read();
+        return clipboardText;
+    }
+
+    // Presses keys in the window and waits for its report of the focus.
+    QJsonObject pressKeys(const QString &keys)
+    {
+        const int before = focusReports;
+        send(QStringLiteral("key ") + keys);
+        QDeadlineTimer deadline(10000);
+        while (focusReports == before && !deadline.hasExpired() &&
+               process->state() == QProcess::Running) {
+            process->waitForReadyRead(100);
+            read();
+        }
+        return lastFocus;
+    }
+
     // Closes the window as its close button does.
     void closeWindow() { process->write("close\n"); }
     void clickRescan() { process->write("rescan\n"); }
+    void send(const QString &command) { process->write(command.toUtf8() + '\n'); }
 
     const qint64 startedMs;
     QProcess *const process;
@@ -75,13 +137,27 @@ private:
     {
         while (process->canReadLine()) {
             const QJsonObject line = QJsonDocument::fromJson(process->readLine()).object();
+            const qint64 t = qint64(line.value(QLatin1String("t")).toDouble());
             if (line.contains(QLatin1String("row"))) {
                 QStringList row;
                 for (const QJsonValue &field : line.value(QLatin1String("row")).toArray())
                     row.append(field.toString());
                 seenRows.append(row);
+                rowMs = t;
             } else if (line.value(QLatin1String("event")) == QLatin1String("window")) {
-                windowMs = qint64(line.value(QLatin1String("t")).toDouble());
+                windowMs = t;
+                for (const QJsonValue &head : line.value(QLatin1String("heads")).toArray())
+                    headTexts.append(head.toString());
+            } else if (line.contains(QLatin1String("status"))) {
+                statusText = line.value(QLatin1String("status")).toString();
+                statusChangedMs = t;
+            } else if (line.contains(QLatin1String("opened"))) {
+                openedUrls.append(line.value(QLatin1String("opened")).toString());
+            } else if (line.contains(QLatin1String("focus"))) {
+                lastFocus = line;
+                ++focusReports;
+            } else if (line.contains(QLatin1String("clipboard"))) {
+                clipboardText = line.value(QLatin1String("clipboard")).toString();
             } else if (line.contains(QLatin1String("message"))) {
                 loggedMessages.append(line.value(QLatin1String("message")).toString());
             } else if (line.value(QLatin1String("event")) == QLatin1String("cleared")) {
@@ -92,7 +168,15 @@ private:
     }
 
     QList<QStringList> seenRows;
+    qint64 rowMs = -1;
     qint64 windowMs = -1;
+    QString statusText;
+    qint64 statusChangedMs = -1;
+    QStringList headTexts;
+    QStringList openedUrls;
+    QJsonObject lastFocus;
+    int focusReports = 0;
+    QString clipboardText;
     int clearedCount = 0;
     QStringList loggedMessages;
 };
@@ -137,6 +221,8 @@ class TestWindowNetwork : public QObject
 private slots:
     void initTestCase();
     void oneRowPerDeviceAndWay();
+    void statusWhenNothingAnswers_data();
+    void statusWhenNothingAnswers();
     void closingWhileToolRuns();
 
 private:
@@ -204,6 +290,33 @@ void TestWindowNetwork::oneRowPerDeviceAndWay()
     // Late or repeated answers add no rows.
     QTest::qWait(3000);
     QCOMPARE(sorted(program.rows()), expected);
+    // The search ends once Lenscout has ended and every description has come.
+    QTRY_VERIFY_WITH_TIMEOUT(program.status().startsWith(QLatin1String("8 devices on 2 networks")),
+                             15000);
+    qInfo("search ended %lld ms after the last row", program.statusMs() - program.lastRowMs());
+    QCOMPARE(program.heads(), (QStringList{"Name", "Address"}));
+
+    // By keyboard alone: Tab to the table, whose first row is current; Enter
+    // opens its page, Ctrl+C copies its address.
+    QJsonObject focus;
+    const auto focusName = [&focus] {
+        return focus.value(QLatin1String("focus"))
+            .toObject()
+            .value(QLatin1String("name"))
+            .toString();
+    };
+    for (int tab = 0; tab < 5 && focusName() != QLatin1String("Devices"); ++tab)
+        focus = program.pressKeys(QStringLiteral("Tab"));
+    QCOMPARE(focusName(), QStringLiteral("Devices"));
+    const QJsonArray current = focus.value(QLatin1String("current")).toArray();
+    const QString address = current.at(1).toString();
+    QVERIFY(expected.contains({current.at(0).toString(), address}));
+    program.pressKeys(QStringLiteral("Return"));
+    QTRY_COMPARE(program.opened(), QStringList{address});
+    program.pressKeys(QStringLiteral("Ctrl+C"));
+    program.send(QStringLiteral("clipboard"));
+    QTRY_COMPARE(program.clipboard(), address);
+
     // The rows of the cameras came through the real tool, whose lines the runner logs.
     const QString log = program.messages().join(QLatin1Char('\n'));
     QVERIFY2(log.contains(QLatin1String("[Cam a1] <http://192.0.2.10/onvif/device_service>")),
@@ -221,6 +334,33 @@ void TestWindowNetwork::oneRowPerDeviceAndWay()
     QTRY_COMPARE_WITH_TIMEOUT(program.rows().size(), expected.size(), 15000);
     QTest::qWait(3000);
     QCOMPARE(sorted(program.rows()), expected);
+}
+
+void TestWindowNetwork::statusWhenNothingAnswers_data()
+{
+    QTest::addColumn<TestNetwork::Shape>("shape");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("a LAN where no device answers")
+        << TestNetwork::Shape::Lan
+        << QStringLiteral("No device answered on 2 networks (192.0.2.0/24, 198.51.100.0/24). "
+                          "A firewall may be blocking the answers.");
+    QTest::newRow("no network")
+        << TestNetwork::Shape::Bare
+        << QStringLiteral("No IPv4 network. Connect to the device network, then press Rescan.");
+}
+
+void TestWindowNetwork::statusWhenNothingAnswers()
+{
+    QFETCH(TestNetwork::Shape, shape);
+    QFETCH(QString, expected);
+    TestNetwork net;
+    QVERIFY(net.up(shape));
+    ObservedProgram program(net);
+    waitForWindow(program);
+    if (QTest::currentTestFailed())
+        return;
+    QTRY_COMPARE_WITH_TIMEOUT(program.status(), expected, 15000);
+    QCOMPARE(program.rows(), QList<QStringList>());
 }
 
 void TestWindowNetwork::closingWhileToolRuns()
