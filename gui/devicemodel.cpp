@@ -79,8 +79,10 @@ QVariant DeviceModel::headerData(int section, Qt::Orientation orientation, int r
 
 QHash<int, QByteArray> DeviceModel::roleNames() const
 {
-    // The note, to delegates.
+    // The source's, which a TableModel may not have yet when first asked,
+    // and the note, to delegates.
     QHash<int, QByteArray> names = QSortFilterProxyModel::roleNames();
+    names.insert(Qt::DisplayRole, QByteArrayLiteral("display"));
     names.insert(Qt::ToolTipRole, QByteArrayLiteral("toolTip"));
     return names;
 }

@@ -469,12 +469,18 @@ ApplicationWindow {
                     .arg(networksText(networks.length)).arg(networks.join(", "))
             }
             return qsTr("%1 on %2 · %3").arg(devices).arg(networksText(networks.length))
-                .arg(endedAt.toLocaleTimeString(Qt.locale(), Locale.ShortFormat))
+                .arg(endedAt.toLocaleTimeString(Qt.locale(), shortTime()))
         case BackEnd.NoNetwork:
             return qsTr("No IPv4 network. Connect to the device network, then press Rescan.")
         default:
             return ""
         }
+    }
+
+    // The hour and minute as the locale writes them; the C locale's short
+    // format has seconds too.
+    function shortTime() {
+        return Qt.locale().timeFormat(Locale.ShortFormat).replace(/[:.]ss/, "")
     }
 
     function setCurrentRow(row) {

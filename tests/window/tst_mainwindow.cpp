@@ -9,6 +9,7 @@
 #include <QDesktopServices>
 #include <QElapsedTimer>
 #include <QQmlApplicationEngine>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QStyleHints>
 #include <QTest>

@@ -23,7 +23,7 @@
 //   key K    presses and releases the keys K ("Tab", "Ctrl+C", "Return")
 //   clipboard  reports the clipboard
 //   sort N   clicks the head of column N
-//   filter T types T into the filter, replacing what it holds
+//   filter T types T into the filter, replacing what it holds (none: empties it)
 
 #include "windowitems.h"
 
@@ -145,7 +145,8 @@ void handleCommand(const QByteArray &command)
     QQuickWindow *window = WindowItems::mainWindow();
     if (!window)
         return;
-    const QString argument = QString::fromUtf8(command.mid(command.indexOf(' ') + 1));
+    const qsizetype space = command.indexOf(' ');
+    const QString argument = space < 0 ? QString() : QString::fromUtf8(command.mid(space + 1));
     if (command == "close") {
         window->close();
     } else if (command == "rescan") {
@@ -161,7 +162,7 @@ void handleCommand(const QByteArray &command)
             reportNextFrame(window, "sorted");
             click(window, head);
         }
-    } else if (command.startsWith("filter ")) {
+    } else if (command == "filter" || command.startsWith("filter ")) {
         if (QQuickItem *filter = WindowItems::filterField(window)) {
             reportNextFrame(window, "filtered");
             filter->setProperty("text", argument);
