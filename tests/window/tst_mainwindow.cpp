@@ -609,8 +609,12 @@ void TestMainWindow::statusLineStates()
                            QStringLiteral("http://192.0.2.%1").arg(i));
     QTRY_COMPARE_WITH_TIMEOUT(rowCount(), devices, 1000);
     filterField(window)->setProperty("text", filter);
+    // Hours and minutes as the locale writes them.
     const auto now = [] {
-        return QLocale().toString(QTime::currentTime(), QLocale::ShortFormat);
+        const QString hourAndMinute = QLocale()
+                                          .timeFormat(QLocale::ShortFormat)
+                                          .remove(QRegularExpression(QStringLiteral("[:.]ss")));
+        return QLocale().toString(QTime::currentTime(), hourAndMinute);
     };
     const QString before = now();
     if (ended)
