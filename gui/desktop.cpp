@@ -26,7 +26,8 @@ void Desktop::copy(const QString &text)
 void Desktop::announce(QObject *item, const QString &message)
 {
 #if QT_VERSION >= QT_VERSION_CHECK(6, 8, 0)
-    if (!item || !QAccessible::isActive())
+    // Once a search: no need to ask first whether anybody listens.
+    if (!item)
         return;
     QAccessibleAnnouncementEvent event(item, message);
     QAccessible::updateAccessibility(&event);

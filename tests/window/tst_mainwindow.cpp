@@ -147,8 +147,10 @@ void TestMainWindow::cleanup()
 void TestMainWindow::createWindow()
 {
     engine = std::make_unique<QQmlApplicationEngine>();
-    sinceCreation.start();
     engine->load(QUrl(QStringLiteral("qrc:/FinderlyQml/Main.qml")));
+    // The window's timer started as loading ended, which takes a while on a
+    // busy machine.
+    sinceCreation.start();
     QCOMPARE(engine->rootObjects().size(), 1);
     window = qobject_cast<QQuickWindow *>(engine->rootObjects().first());
     QVERIFY(window);
@@ -263,9 +265,9 @@ void TestMainWindow::firstSearchAndButton()
 
     QTRY_VERIFY_WITH_TIMEOUT(enabledMs >= 0, 5000);
     QCOMPARE(searches.size(), 1);
-    QVERIFY2(firstSearchMs >= 450 && firstSearchMs <= 900,
+    QVERIFY2(firstSearchMs >= 400 && firstSearchMs <= 900,
              qPrintable(QString::number(firstSearchMs)));
-    QVERIFY2(enabledMs >= 2450 && enabledMs <= 3000, qPrintable(QString::number(enabledMs)));
+    QVERIFY2(enabledMs >= 2400 && enabledMs <= 3000, qPrintable(QString::number(enabledMs)));
     QVERIFY(button->isEnabled());
     // Nothing but the first tick and the button search.
     QTest::qWait(1200);
@@ -599,6 +601,14 @@ void TestMainWindow::statusLineStates()
     QFETCH(int, devices);
     QFETCH(QString, filter);
     QFETCH(QString, expected);
+#if QT_VERSION >= QT_VERSION_CHECK(6, 8, 0)
+    static QStringList announced;
+    announced.clear();
+    QAccessible::installUpdateHandler([](QAccessibleEvent *event) {
+        if (event->type() == QAccessible::Announcement)
+            announced.append(static_cast<QAccessibleAnnouncementEvent *>(event)->message());
+    });
+#endif
     // The window's first search comes to nothing here: nothing is wired.
     QSignalSpy searches(backEnd, &BackEnd::btnRescan);
     QVERIFY(searches.wait(1000));
@@ -623,6 +633,11 @@ void TestMainWindow::statusLineStates()
         return expected.contains(QLatin1String("%1")) ? expected.arg(time) : expected;
     };
     QTRY_VERIFY_WITH_TIMEOUT(status() == at(before) || status() == at(now()), 1000);
+#if QT_VERSION >= QT_VERSION_CHECK(6, 8, 0)
+    // Screen readers are told when the search has ended, once.
+    QTRY_COMPARE(announced, ended || networks.isEmpty() ? QStringList{status()} : QStringList());
+    QAccessible::installUpdateHandler(nullptr);
+#endif
     // A screen reader reads the same.
     QAccessibleInterface *line =
         QAccessible::queryAccessibleInterface(WindowItems::statusLine(window));
@@ -765,6 +780,22 @@ void TestMainWindow::keyboardWalk()
     key(Qt::Key_R, Qt::ControlModifier);
     QCOMPARE(searches.size(), 3);
     addRows({cam});
+
+    // Text selected with the mouse is what Ctrl+C copies, until the row changes.
+    QQuickItem *name = cell(0, 0);
+    const QPoint from = name->mapToScene(firstCharacter(name)).toPoint();
+    QTest::mousePress(window, Qt::LeftButton, {}, from);
+    QTest::mouseMove(window, from + QPoint(16, 0));
+    QTest::mouseRelease(window, Qt::LeftButton, {}, from + QPoint(16, 0));
+    const QString selected = name->property("selectedText").toString();
+    QVERIFY(!selected.isEmpty() && cam.at(0).startsWith(selected));
+    QCOMPARE(focused(), table);
+    key(Qt::Key_C, Qt::ControlModifier);
+    QCOMPARE(QGuiApplication::clipboard()->text(), selected);
+    key(Qt::Key_Home);
+    key(Qt::Key_C, Qt::ControlModifier);
+    QCOMPARE(QGuiApplication::clipboard()->text(), cam.at(1));
+
     waitUntilRescanEnabled();
     rescanButton()->forceActiveFocus();
     key(Qt::Key_Tab);

@@ -103,7 +103,8 @@ check(status and "devices on 2 networks" in status.name or "Searching" in (statu
       f"no status line, or it says {status.name if status else None!r}")
 check(find(frame, "link", "Finderly 1.0.0, https://www.morvessa.example/"), "no footer")
 
-rescan = find(frame, "push button", "Rescan")
+# AT-SPI 2.46 (Debian 12) calls the role "push button", 2.56 (Debian 13) "button".
+rescan = find(frame, "push button", "Rescan") or find(frame, "button", "Rescan")
 if check(rescan and action(rescan, "Press"), "no Rescan button with a Press action"):
     # The button is enabled 2.5 s after the window, which Qt 6.4 does not tell.
     shown = next(line["t"] for line in observed() if line.get("event") == "window")
