@@ -42,6 +42,14 @@ ApplicationWindow {
         id: backend
     }
 
+    // Screen readers list the window's parts in the order of its items, where
+    // the footer comes first: it goes last, below the devices, as on screen.
+    Component.onCompleted: {
+        const root = txtAppInfo.parent
+        txtAppInfo.parent = null
+        txtAppInfo.parent = root
+    }
+
     // The rows in their order of arrival; the table shows them through
     // deviceModel, sorted and filtered.
     TableModel {

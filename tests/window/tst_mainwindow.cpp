@@ -830,7 +830,9 @@ void TestMainWindow::screenReaderTree()
         return nullptr;
     };
     QVERIFY(named(QAccessible::StaticText, status()));
-    QVERIFY(named(QAccessible::Link, QStringLiteral("Finderly 1.0.0, ") + site));
+    QAccessibleInterface *footer =
+        named(QAccessible::Link, QStringLiteral("Finderly 1.0.0, ") + site);
+    QVERIFY(footer);
     QAccessibleInterface *filter = named(QAccessible::EditableText, QStringLiteral("Filter"));
     QVERIFY(filter);
 
@@ -838,6 +840,9 @@ void TestMainWindow::screenReaderTree()
     QAccessibleInterface *table = named(QAccessible::Table, QStringLiteral("Devices"));
     QVERIFY(table);
     QCOMPARE(table->parent(), root);
+    // As on screen: the tool bar, the table, the footer.
+    QVERIFY(found.indexOf(filter) < found.indexOf(table));
+    QVERIFY(found.indexOf(table) < found.indexOf(footer));
     const auto cells = [table] {
         QStringList names;
         for (int i = 0; i < table->childCount(); ++i)
