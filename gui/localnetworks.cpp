@@ -2,6 +2,9 @@
 
 #include "interfaceaddresses.h"
 
+#include <algorithm>
+#include <utility>
+
 LocalNetworks LocalNetworks::current()
 {
     return LocalNetworks(interfaceAddresses());
@@ -36,8 +39,13 @@ void LocalNetworks::add(const QHostAddress &ip, int prefixLength)
         prefixLength = 32;
     const quint32 mask = prefixLength == 0 ? 0 : ~quint32(0) << (32 - prefixLength);
     const QPair<QHostAddress, int> network(QHostAddress(ip.toIPv4Address() & mask), prefixLength);
-    if (!networks.contains(network))
-        networks.append(network);
+    const auto place = std::lower_bound(networks.begin(), networks.end(), network,
+                                        [](const auto &a, const auto &b) {
+                                            return std::pair(a.first.toIPv4Address(), a.second) <
+                                                   std::pair(b.first.toIPv4Address(), b.second);
+                                        });
+    if (place == networks.end() || *place != network)
+        networks.insert(place, network);
 }
 
 QStringList LocalNetworks::toText() const

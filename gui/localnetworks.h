@@ -7,7 +7,7 @@
 #include <QStringList>
 
 // The IPv4 networks on which this computer has a global address, each once,
-// in the order of its interfaces: where both discovery ways search, and so
+// in the order of their addresses: where both discovery ways search, and so
 // where a device has to be for its page to open.
 class LocalNetworks
 {
