@@ -424,6 +424,7 @@ class Simulator:
         self.address = args.address
         self.rewrite_location = args.rewrite_location
         self.delay_max = args.delay_max_ms / 1000
+        self.delay_min = args.delay_min_ms / 1000
         self.stop = threading.Event()
         for signum in (signal.SIGTERM, signal.SIGINT):
             signal.signal(signum, lambda *_: self.stop.set())
@@ -493,7 +494,7 @@ class Simulator:
             if device.opts["silent"]:
                 continue
             for answer_st, usn in device.matches(st):
-                due = now + random.uniform(0, window)
+                due = now + random.uniform(min(self.delay_min, window), window)
                 heapq.heappush(self.queue, (due, next(self.seq), device, answer_st, usn, (ip, port)))
 
     def send(self, device, st, usn, destination):
@@ -583,6 +584,8 @@ def parse_args():
                              "or TEXT followed by i (default 'Sim Device %%d')")
     parser.add_argument("--delay-max-ms", type=int, default=1000, metavar="MS",
                         help="answers go out at random within min(MX seconds, MS) (default 1000)")
+    parser.add_argument("--delay-min-ms", type=int, default=0, metavar="MS",
+                        help="... but none before MS, as late devices answer (default 0)")
     parser.add_argument("--rewrite-location", action="store_true",
                         help="in response files, point every LOCATION URL's host:port at A:PORT")
     parser.add_argument("--capture", metavar="FILE",
