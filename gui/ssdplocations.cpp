@@ -11,38 +11,44 @@ void SsdpLocations::clear()
     pendingLocations.clear();
 }
 
-bool SsdpLocations::isFull(const QHostAddress &sender) const
+bool SsdpLocations::canTake(const QHostAddress &sender) const
 {
-    return seenLocations.size() >= maxLocations || takenFrom.value(sender) >= maxLocationsPerSender;
+    const qsizetype bound =
+        takenFrom.value(sender) < guaranteedLocationsPerSender ? maxLocations : sharedLocations;
+    return seenLocations.size() < bound;
 }
 
 void SsdpLocations::addAnswer(const QByteArray &datagram, const QHostAddress &sender,
                               const StopCheck &stopRequested)
 {
     // Nothing of the answer could be queued, so it is not even decoded.
-    if (isFull(sender))
+    if (!canTake(sender))
         return;
     // Header lines end in CR LF only; the header name is matched in any case,
     // at the very start of the line and with the colon right behind it.
     const QLatin1String header("LOCATION:");
     const QStringList lines = QString::fromUtf8(datagram).split(QLatin1String("\r\n"));
     for (const QString &line : lines) {
-        if (stopRequested() || isFull(sender))
+        if (stopRequested() || !canTake(sender))
             return;
-        if (line.toUpper().startsWith(header))
-            add(line.mid(header.size()).trimmed(), sender);
+        // Past its first ones, one new location per answer: a device names
+        // one in each, and only a flood packs a thousand into one.
+        if (line.toUpper().startsWith(header) && add(line.mid(header.size()).trimmed(), sender) &&
+            takenFrom.value(sender) > guaranteedLocationsPerSender)
+            return;
     }
 }
 
-void SsdpLocations::add(const QString &location, const QHostAddress &sender)
+bool SsdpLocations::add(const QString &location, const QHostAddress &sender)
 {
     const QByteArray key = location.toUtf8();
     if (key.size() > maxLocationBytes || seenLocations.contains(key))
-        return;
+        return false;
     seenLocations.insert(key);
     ++takenFrom[sender];
     QMutexLocker locker(&queueMutex);
     pendingLocations.append(key);
+    return true;
 }
 
 bool SsdpLocations::takeFirst(QString &location)

@@ -37,7 +37,8 @@ private slots:
     void capturedAnswersInOneRun();
     void hostileDatagrams_data();
     void hostileDatagrams();
-    void aSenderAddsAtMostSixtyFourLocations();
+    void aSendersShare_data();
+    void aSendersShare();
     void aRunTakesAtMost2048Locations();
     void anAnswerIsLeftOnceTheRunIsToEnd();
 
@@ -61,6 +62,8 @@ private slots:
 private:
     static QByteArray answer(const QByteArray &locationLines);
     static QByteArray locationLines(const QStringList &locations);
+    // count distinct locations on host.
+    static QStringList offeredBy(const QString &host, int count);
     // Queues location through an answer, as the search thread would.
     static void queue(FetcherHarness &discovery, const QString &location);
     // The records of count fetches, in the order they finished.
@@ -300,9 +303,9 @@ void TestSsdpDiscovery::hostileDatagrams_data()
     QByteArray many = "HTTP/1.1 200 OK\r\n";
     for (int i = 0; many.size() < 63900; ++i)
         many += "LOCATION:h" + QByteArray::number(i) + "\r\n";
-    // One sender's share of them.
+    // One sender's first ones, and one more: past them, one per answer.
     QTest::newRow("thousands of locations in one answer")
-        << many << int(SsdpLocations::maxLocationsPerSender);
+        << many << int(SsdpLocations::guaranteedLocationsPerSender + 1);
 }
 
 void TestSsdpDiscovery::hostileDatagrams()
@@ -325,28 +328,64 @@ QByteArray TestSsdpDiscovery::locationLines(const QStringList &locations)
     return lines;
 }
 
-void TestSsdpDiscovery::aSenderAddsAtMostSixtyFourLocations()
+QStringList TestSsdpDiscovery::offeredBy(const QString &host, int count)
 {
-    // One host answers at once with a hundred locations, and later with more;
-    // the device that answers after it is still taken.
-    const QHostAddress flooder(QStringLiteral("192.0.2.66"));
     QStringList offered;
-    for (int i = 1; i <= 100; ++i)
-        offered << QStringLiteral("http://192.0.2.66/desc/%1.xml").arg(i);
-    SearchRun run;
-    run.answer(answer(locationLines(offered)), flooder);
-    run.answer(answer(locationLines({"http://192.0.2.66/late.xml"})), flooder);
-    run.answer(answer(locationLines({"http://192.0.2.10/desc.xml", offered.last()})));
-    QCOMPARE(run.takeAll(),
-             (offered.first(64) + QStringList{"http://192.0.2.10/desc.xml", offered.last()}));
+    for (int i = 1; i <= count; ++i)
+        offered << QStringLiteral("http://%1/desc/%2.xml").arg(host).arg(i);
+    return offered;
+}
 
-    // Its share counts what it added, fetched or not; the next run gives it a
-    // new one.
-    run.answer(answer(locationLines({"http://192.0.2.66/later.xml"})), flooder);
-    QCOMPARE(run.takeAll(), QStringList{});
+void TestSsdpDiscovery::aSendersShare_data()
+{
+    // New locations of other senders that the run holds first, 64 each.
+    QTest::addColumn<int>("held");
+    // New locations of one sender: its first 64 in one answer, as a gateway
+    // names its embedded devices, then one per answer, as a host with many
+    // root devices announces them.
+    QTest::addColumn<int>("offered");
+    QTest::addColumn<int>("taken");
+
+    QTest::newRow("a sender past 64 while the run is light") << 100 << 200 << 200;
+    QTest::newRow("a sender up to half of the run") << 100 << 2000 << 1024 - 100;
+    QTest::newRow("the same sender once the run is half full") << 1024 << 200 << 64;
+    QTest::newRow("its first 64 as far as the run has room") << 2000 << 200 << 48;
+}
+
+void TestSsdpDiscovery::aSendersShare()
+{
+    QFETCH(int, held);
+    QFETCH(int, offered);
+    QFETCH(int, taken);
+    SearchRun run;
+    for (int s = 0; s * 64 < held; ++s) {
+        const QString host = QStringLiteral("198.51.100.%1").arg(s + 1);
+        run.answer(answer(locationLines(offeredBy(host, qMin(64, held - s * 64)))),
+                   QHostAddress(host));
+    }
+    QCOMPARE(run.takeAll().size(), held);
+
+    const QHostAddress sender(QStringLiteral("192.0.2.66"));
+    const QStringList own = offeredBy(sender.toString(), offered);
+    run.answer(answer(locationLines(own.first(64))), sender);
+    for (const QString &location : own.sliced(64))
+        run.answer(answer(locationLines({location})), sender);
+    QCOMPARE(run.takeAll(), own.first(taken));
+
+    // A device that answers after it still has its first 64 taken, as far
+    // as the run has room.
+    const QStringList later = offeredBy(QStringLiteral("192.0.2.10"), 64);
+    run.answer(answer(locationLines(later)));
+    QCOMPARE(run.takeAll(), later.first(qMin(64, int(SsdpLocations::maxLocations) - held - taken)));
+
+    // Its share counts what it added, fetched or not: once cut off, its
+    // later answers are left too. The next run gives it a new share, in
+    // which an answer packed with all of them adds one past the first 64.
+    run.answer(answer(locationLines({"http://192.0.2.66/later.xml"})), sender);
+    QCOMPARE(run.takeAll().size(), taken < offered ? 0 : 1);
     run.locations.clear();
-    run.answer(answer(locationLines({"http://192.0.2.66/later.xml"})), flooder);
-    QCOMPARE(run.takeAll(), QStringList{"http://192.0.2.66/later.xml"});
+    run.answer(answer(locationLines(own)), sender);
+    QCOMPARE(run.takeAll(), own.first(65));
 }
 
 void TestSsdpDiscovery::aRunTakesAtMost2048Locations()

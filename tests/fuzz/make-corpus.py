@@ -74,7 +74,7 @@ def probe_matches():
 
 
 def ssdp_device(index, **keys):
-    sim = types.SimpleNamespace(address=ADDRESS, http_host=f"{ADDRESS}:49152", http_port=49152,
+    sim = types.SimpleNamespace(address=ADDRESS, http_port=49152,
                                 refused_port=9, rewrite_location=False)
     opts = {key: k.default for key, k in ssdp_sim.KEYS.items()}
     opts.update(name=ssdp_sim.device_name("Sim Device %d", index), services=1 + (index - 1) % 3)

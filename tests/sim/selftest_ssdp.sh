@@ -389,9 +389,22 @@ def scale(work):
     check("in under 20 s", time.monotonic() - started < 20, time.monotonic() - started)
 
 
+def own_addresses():
+    answers = search(SEARCH, 1901)
+    where = {"192.0.2.10": f"{BASE}/desc/1.xml", "192.0.2.11": "http://192.0.2.11:49152/desc/2.xml"}
+    check("--address-per-device: each device answers from an address of its own, named by its LOCATION",
+          {a.src[0] for a in answers} == set(where)
+          and all(a.src[1] == 1900 and a.get("LOCATION") == where[a.src[0]] for a in answers),
+          [(a.src, a.get("LOCATION")) for a in answers])
+    check("and is described there alone",
+          friendly(fetch(where["192.0.2.11"])[1]) == b"Sim Device 2"
+          and fetch_error(f"{BASE}/desc/2.xml") == 404)
+
 if __name__ == "__main__":
     if sys.argv[1] == "main":
         main(sys.argv[2], int(sys.argv[3]))
+    elif sys.argv[1] == "own":
+        own_addresses()
     else:
         scale(sys.argv[2])
 EOF
@@ -430,6 +443,12 @@ client scale "$work"
 kill -TERM "$scale_pid" "$small_pid"
 wait_sim scale "$scale_pid"
 wait_sim small "$small_pid"
+
+start_sim own --address 192.0.2.10 --address-per-device --devices 2 --delay-max-ms 300
+own_pid=$sim_pid
+client own
+kill -TERM "$own_pid"
+wait_sim own "$own_pid"
 
 rc=0
 ip netns exec "$lan_ns" python3 "$sim" --address 192.0.2.10 --device 'bogus=1' 2>/dev/null || rc=$?

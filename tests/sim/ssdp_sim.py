@@ -20,6 +20,7 @@ import resource
 import selectors
 import signal
 import socket
+import struct
 import sys
 import textwrap
 import threading
@@ -210,10 +211,13 @@ def encode(text):
 
 
 class Device:
-    def __init__(self, index, opts, sim):
+    def __init__(self, index, opts, sim, address=None):
         self.index = index
         self.opts = opts
         self.name = opts["name"]
+        # Where it answers from and serves its descriptions.
+        self.address = address or sim.address
+        self.http_host = f"{self.address}:{sim.http_port}"
         self.uuid = "uuid:" + str(uuid.uuid5(uuid.NAMESPACE_URL, f"ssdp-sim:{sim.address}:{index}"))
         self.services = SERVICES[:opts["services"]]
         self.targets = ["upnp:rootdevice", self.uuid, DEVICE_TYPE]
@@ -222,15 +226,15 @@ class Device:
         self.documents = {main: self.name}  # path -> friendlyName served there
         self.response = None
         if opts["response"] is not None:
-            self.response = self.render(opts["response"], f"http://{sim.http_host}{main}", sim)
-            for path in served_paths(self.response, sim.http_host):
+            self.response = self.render(opts["response"], f"http://{self.http_host}{main}", sim)
+            for path in served_paths(self.response, self.http_host):
                 self.documents.setdefault(path, self.name)
             return
         self.locations = [self.first_location(main, sim)]
         if opts["multiloc"]:
             second = f"/desc/{index}-second.xml"
             self.documents[second] = self.name + SECOND_SUFFIX
-            self.locations.append(f"http://{sim.http_host}{second}")
+            self.locations.append(f"http://{self.http_host}{second}")
 
     def first_location(self, path, sim):
         scheme = self.opts["scheme"]
@@ -243,14 +247,13 @@ class Device:
                     f"<device><friendlyName>{self.name}</friendlyName></device></root>")
             return "data:text/xml;base64," + base64.b64encode(encode(mini)).decode()
         port = sim.refused_port if self.opts["refused"] else sim.http_port
-        return f"{scheme}://{sim.address}:{port}{path}"
+        return f"{scheme}://{self.address}:{port}{path}"
 
-    @staticmethod
-    def render(template, location, sim):
+    def render(self, template, location, sim):
         data = template.replace(b"{{LOCATION}}", location.encode())
-        data = data.replace(b"{{HOST}}", sim.http_host.encode())
+        data = data.replace(b"{{HOST}}", self.http_host.encode())
         if sim.rewrite_location:
-            data = LOCATION_HOST.sub(lambda m: m.group(1) + sim.http_host.encode(), data)
+            data = LOCATION_HOST.sub(lambda m: m.group(1) + self.http_host.encode(), data)
         return data
 
     def matches(self, st):
@@ -317,7 +320,7 @@ class DescriptionHandler(http.server.BaseHTTPRequestHandler):
 
     def do_GET(self):
         sim = self.server.sim
-        device, name = sim.paths.get(self.path, (None, None))
+        device, name = sim.paths.get((self.connection.getsockname()[0], self.path), (None, None))
         if device is None:
             body, status = "normal", 404
         else:
@@ -421,6 +424,7 @@ class Simulator:
         self.address = args.address
         self.rewrite_location = args.rewrite_location
         self.delay_max = args.delay_max_ms / 1000
+        self.delay_min = args.delay_min_ms / 1000
         self.stop = threading.Event()
         for signum in (signal.SIGTERM, signal.SIGINT):
             signal.signal(signum, lambda *_: self.stop.set())
@@ -428,36 +432,45 @@ class Simulator:
         self.capture = JsonLines(args.capture)
         self.queue = []  # (due, seq, device, st, usn, destination)
         self.seq = itertools.count()
+        options = list(device_options(args))
+        addresses = (device_addresses(args.address, len(options)) if args.address_per_device
+                     else [args.address] * len(options))
+        # With an address per device, one server on every address serves them all.
+        listen = "0.0.0.0" if args.address_per_device else self.address
 
         # Bound but never listening: connections to it are refused, and
         # nothing else can take the port meanwhile.
         self.refused = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
-        self.refused.bind((self.address, 0))
+        self.refused.bind((listen, 0))
         self.refused_port = self.refused.getsockname()[1]
 
-        self.http = DescriptionServer((self.address, args.http_port), DescriptionHandler)
+        self.http = DescriptionServer((listen, args.http_port), DescriptionHandler)
         self.http.sim = self
         self.http_port = self.http.server_address[1]
-        self.http_host = f"{self.address}:{self.http_port}"
 
-        self.devices = [Device(index, opts, self) for index, opts in enumerate(device_options(args), 1)]
-        self.paths = {}
+        self.devices = [Device(index, opts, self, address)
+                        for index, (opts, address) in enumerate(zip(options, addresses), 1)]
+        self.paths = {}  # (address, path) -> (device, friendlyName)
         for device in self.devices:
             for path, name in device.documents.items():
-                if path in self.paths:
-                    parser.error(f"devices {self.paths[path][0].index} and {device.index} both serve {path}")
-                self.paths[path] = (device, name)
+                if (device.address, path) in self.paths:
+                    parser.error(f"devices {self.paths[device.address, path][0].index} and "
+                                 f"{device.index} both serve {path}")
+                self.paths[device.address, path] = (device, name)
 
         self.group = udp_socket("0.0.0.0")
         self.group.setsockopt(socket.IPPROTO_IP, socket.IP_ADD_MEMBERSHIP,
                               socket.inet_aton(GROUP) + socket.inet_aton(self.address))
         # Answers leave from A:1900 even when A is not the interface's first
         # address; unicast searches to A:1900 arrive here too.
-        self.unicast = udp_socket(self.address)
+        self.unicast = {address: udp_socket(address)
+                        for address in dict.fromkeys(addresses or [self.address])}
 
         self.selector = selectors.DefaultSelector()
         self.selector.register(self.group, selectors.EVENT_READ, lambda: self.receive(self.group, True))
-        self.selector.register(self.unicast, selectors.EVENT_READ, lambda: self.receive(self.unicast, False))
+        for sock in self.unicast.values():
+            self.selector.register(sock, selectors.EVENT_READ,
+                                   lambda sock=sock: self.receive(sock, False))
         # A signal makes the wakeup socket readable, so select() returns at once.
         self.wakeup, self.wakeup_writer = socket.socketpair()
         for sock in (self.wakeup, self.wakeup_writer):
@@ -481,13 +494,13 @@ class Simulator:
             if device.opts["silent"]:
                 continue
             for answer_st, usn in device.matches(st):
-                due = now + random.uniform(0, window)
+                due = now + random.uniform(min(self.delay_min, window), window)
                 heapq.heappush(self.queue, (due, next(self.seq), device, answer_st, usn, (ip, port)))
 
     def send(self, device, st, usn, destination):
         payload = device.answer(st, usn)
         try:
-            self.unicast.sendto(payload, destination)
+            self.unicast[device.address].sendto(payload, destination)
         except OSError as error:
             print(f"ssdp_sim: answer to {destination}: {error}", file=sys.stderr)
             return
@@ -513,10 +526,16 @@ class Simulator:
         self.http.server_close()
         signal.set_wakeup_fd(-1)
         self.selector.close()
-        for sock in (self.group, self.unicast, self.wakeup, self.wakeup_writer, self.refused):
+        for sock in (self.group, *self.unicast.values(), self.wakeup, self.wakeup_writer, self.refused):
             sock.close()
         self.log.close()
         self.capture.close()
+
+
+def device_addresses(first, count):
+    """first and the count - 1 IPv4 addresses after it."""
+    base = struct.unpack("!I", socket.inet_aton(first))[0]
+    return [socket.inet_ntoa(struct.pack("!I", base + k)) for k in range(count)]
 
 
 def device_name(prefix, index):
@@ -545,11 +564,16 @@ def parse_args():
         description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter, allow_abbrev=False,
         epilog="DEVICE is KEY=VALUE;KEY=VALUE;... with these keys:\n" + key_help + "\n\n"
                "Devices are numbered from 1: the --devices ones first, then each --device\n"
-               "in order. Device i describes itself at http://A:PORT/desc/i.xml.\n"
+               "in order. Device i describes itself at http://A:PORT/desc/i.xml (with\n"
+               "--address-per-device, A plus i-1).\n"
                "Prints 'ready' once it listens; runs until SIGTERM, SIGINT or --duration.")
     parser.add_argument("--address", required=True, metavar="A",
                         help="address of the devices: joins the group on its interface, "
                              "answers and serves HTTP from it")
+    parser.add_argument("--address-per-device", action="store_true",
+                        help="device i answers and serves its description from A plus i-1 "
+                             "(A, then the addresses after it, as scripts/testnet's --extra-a "
+                             "and --extra-b add them), so that each has an address of its own")
     parser.add_argument("--http-port", type=int, default=49152, metavar="PORT",
                         help="HTTP port for descriptions (default 49152; 0 picks a free one)")
     parser.add_argument("--devices", type=int, default=0, metavar="N", help="generated devices")
@@ -560,6 +584,8 @@ def parse_args():
                              "or TEXT followed by i (default 'Sim Device %%d')")
     parser.add_argument("--delay-max-ms", type=int, default=1000, metavar="MS",
                         help="answers go out at random within min(MX seconds, MS) (default 1000)")
+    parser.add_argument("--delay-min-ms", type=int, default=0, metavar="MS",
+                        help="... but none before MS, as late devices answer (default 0)")
     parser.add_argument("--rewrite-location", action="store_true",
                         help="in response files, point every LOCATION URL's host:port at A:PORT")
     parser.add_argument("--capture", metavar="FILE",
