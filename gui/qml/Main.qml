@@ -32,6 +32,10 @@ ApplicationWindow {
     property int searchState: BackEnd.NotStarted
     property var searchNetworks: []
     property date searchEndedAt: new Date()
+    // The rows in all and those the filter shows, counted once a tick: a
+    // search brings thousands of rows at a time.
+    property int rowsTotal: 0
+    property int rowsShown: 0
     property string appVersion: ""
     // The cell whose text the mouse has selected, which Ctrl+C copies.
     property Item selectionCell: null
@@ -95,7 +99,7 @@ ApplicationWindow {
                 objectName: "status"
                 Layout.fillWidth: true
                 leftPadding: 6
-                text: statusText(searchState, searchNetworks, tableModel.rowCount, deviceModel.count,
+                text: statusText(searchState, searchNetworks, rowsTotal, rowsShown,
                                  filterField.text !== "", searchEndedAt)
                 wrapMode: Text.Wrap
                 maximumLineCount: 2
@@ -210,8 +214,11 @@ ApplicationWindow {
                 }
                 Connections {
                     target: deviceModel
-                    function onCountChanged() {
-                        table.followCurrentRow()
+                    function onFilterTextChanged() {
+                        recount()
+                    }
+                    function onLayoutChanged() {
+                        recount()
                     }
                 }
 
@@ -423,7 +430,14 @@ ApplicationWindow {
             tableModel.appendRow({ "name": device[0], "url": device[1] })
             device = backend.getDevice()
         }
+        recount()
         readSearch()
+    }
+
+    function recount() {
+        rowsTotal = tableModel.rowCount
+        rowsShown = deviceModel.count
+        table.followCurrentRow()
     }
 
     function rescan() {
@@ -436,6 +450,7 @@ ApplicationWindow {
         backend.onBtnRescan()
         btnRescan.enabled = false
         btnRescanDisableTimer = 0
+        recount()
         if (fromButton)
             table.forceActiveFocus()
         readSearch()
