@@ -16,9 +16,10 @@ class QQuickItem;
 //
 // Qt Quick's own accessibility (up to 6.8) lists a TableView's delegates in
 // the order of their creation, which reuse mixes up, and knows no tables.
-// This serves a TableView that QML declares with the accessible role of a
-// table (installed when the application starts); the view's model, its selection model and its current row are
-// read from the view, so that this keeps no copy of them.
+// This serves every TableView of the program, the device table being its
+// only one (installed when the application starts). Its name comes from the
+// view's Accessible properties, and its model, selection model and current
+// row from the view itself, so that this keeps no copy of them.
 class DeviceTableAccessible : public QAccessibleObject, public QAccessibleTableInterface
 {
 public:
