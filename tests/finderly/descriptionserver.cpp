@@ -1,5 +1,9 @@
 #include "descriptionserver.h"
 
+#include <QFile>
+#include <QSslCertificate>
+#include <QSslKey>
+#include <QSslSocket>
 #include <QTcpSocket>
 
 #include <memory>
@@ -22,11 +26,18 @@ QByteArray reasonOf(int status)
     }
 }
 
+QByteArray tlsFile(const char *name)
+{
+    QFile file(QStringLiteral(TEST_DATA_DIR "/tls/") + QLatin1String(name));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 } // namespace
 
-DescriptionServer::DescriptionServer(QObject *parent) : QTcpServer(parent)
+DescriptionServer::DescriptionServer(const QHostAddress &address, Scheme scheme)
+    : secure(scheme == Https)
 {
-    listen(QHostAddress::LocalHost);
+    listen(address);
     connect(this, &QTcpServer::newConnection, this, [this] {
         while (QTcpSocket *socket = nextPendingConnection()) {
             ++accepted;
@@ -52,7 +63,25 @@ void DescriptionServer::route(const QString &path, const Response &response)
 
 QString DescriptionServer::url(const QString &path) const
 {
-    return QStringLiteral("http://127.0.0.1:%1%2").arg(serverPort()).arg(path);
+    return QStringLiteral("%1://%2:%3%4")
+        .arg(QLatin1String(secure ? "https" : "http"), serverAddress().toString())
+        .arg(serverPort())
+        .arg(path);
+}
+
+void DescriptionServer::incomingConnection(qintptr socketDescriptor)
+{
+    if (!secure) {
+        QTcpServer::incomingConnection(socketDescriptor);
+        return;
+    }
+    // The request is read once the handshake is done.
+    auto *socket = new QSslSocket(this);
+    socket->setSocketDescriptor(socketDescriptor);
+    socket->setLocalCertificate(QSslCertificate(tlsFile("device-cert.pem")));
+    socket->setPrivateKey(QSslKey(tlsFile("device-key.pem"), QSsl::Ec));
+    addPendingConnection(socket);
+    socket->startServerEncryption();
 }
 
 void DescriptionServer::answer(QTcpSocket *socket, const QByteArray &request)
@@ -65,17 +94,31 @@ void DescriptionServer::answer(QTcpSocket *socket, const QByteArray &request)
 
     if (response.behaviour == Behaviour::Silent)
         return;
+    if (response.behaviour == Behaviour::Raw) {
+        socket->write(response.body);
+        socket->disconnectFromHost();
+        return;
+    }
     QByteArray head = "HTTP/1.1 " + QByteArray::number(response.status) + ' ' +
                       reasonOf(response.status) + "\r\nContent-Type: text/xml\r\n" +
                       response.headers;
     if (response.behaviour == Behaviour::Endless ||
+        response.behaviour == Behaviour::EndlessChunked ||
         response.behaviour == Behaviour::EndlessHeader) {
-        socket->write(response.behaviour == Behaviour::Endless ? head + "Connection: close\r\n\r\n"
-                                                               : head + "X-Endless: ");
+        QByteArray piece(endlessChunk, 'x');
+        if (response.behaviour == Behaviour::EndlessHeader) {
+            head += "X-Endless: ";
+        } else if (response.behaviour == Behaviour::EndlessChunked) {
+            head += "Transfer-Encoding: chunked\r\n\r\n";
+            piece = QByteArray::number(endlessChunk, 16) + "\r\n" + piece + "\r\n";
+        } else {
+            head += "Connection: close\r\n\r\n";
+        }
+        socket->write(head);
         // Refilled as it drains, so what waits here stays small and never ends.
-        const auto refill = [socket] {
+        const auto refill = [socket, piece] {
             if (socket->bytesToWrite() < endlessChunk)
-                socket->write(QByteArray(endlessChunk, 'x'));
+                socket->write(piece);
         };
         connect(socket, &QTcpSocket::bytesWritten, socket, refill);
         refill();

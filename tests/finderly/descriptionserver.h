@@ -2,22 +2,26 @@
 
 #include <QByteArray>
 #include <QHash>
+#include <QHostAddress>
 #include <QString>
 #include <QStringList>
 #include <QTcpServer>
 
 // A small HTTP/1.1 server on loopback that serves device descriptions, and
-// misbehaves on request, for the description fetches of SSDP discovery.
+// misbehaves on request, for the description fetches of SSDP discovery. Over
+// https it shows a self-signed certificate, as devices on a LAN do.
 class DescriptionServer : public QTcpServer
 {
     Q_OBJECT
 
 public:
     enum class Behaviour {
-        Answer,        // status line, headers and body, then close
-        Silent,        // reads the request and never answers
-        Endless,       // a 200 answer whose body never ends
-        EndlessHeader, // a 200 answer whose one header line never ends
+        Answer,         // status line, headers and body, then close
+        Raw,            // the body is the whole answer, sent as it stands, then close
+        Silent,         // reads the request and never answers
+        Endless,        // a 200 answer whose body never ends
+        EndlessChunked, // a 200 answer whose chunks never end
+        EndlessHeader,  // a 200 answer whose one header line never ends
     };
     struct Response
     {
@@ -27,7 +31,11 @@ public:
         Behaviour behaviour = Behaviour::Answer;
     };
 
-    explicit DescriptionServer(QObject *parent = nullptr);
+    enum Scheme { Http, Https };
+
+    // Listens on address, any loopback address; each of them is a host of its own.
+    explicit DescriptionServer(const QHostAddress &address = QHostAddress::LocalHost,
+                               Scheme scheme = Http);
 
     void route(const QString &path, const Response &response);
     void route(const QString &path, const QByteArray &body) { route(path, Response{200, body}); }
@@ -39,9 +47,13 @@ public:
     int connections() const { return accepted; }
     int openConnections() const { return accepted - closed; }
 
+protected:
+    void incomingConnection(qintptr socketDescriptor) override;
+
 private:
     void answer(QTcpSocket *socket, const QByteArray &request);
 
+    const bool secure;
     QHash<QString, Response> routes;
     QStringList requested;
     int accepted = 0;

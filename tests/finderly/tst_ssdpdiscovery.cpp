@@ -18,7 +18,9 @@
 #include <QTest>
 #include <QThread>
 
+#include <algorithm>
 #include <memory>
+#include <vector>
 
 using Datagrams = QList<QByteArray>;
 
@@ -48,15 +50,17 @@ private slots:
     void capturedDescriptionsOverHttp();
     void oneFetchPerLocationPerRun();
     void locationsDifferingInCaseAreFetchedApart();
+    void framing_data();
+    void framing();
     void failedFetches_data();
     void failedFetches();
-    void httpsIsFetched();
     void onlyHttpIsFetched_data();
     void onlyHttpIsFetched();
     void aServerThatNeverAnswersFailsAfterTenSeconds();
     void descriptionsUpToOneMebibyteAreRead();
-    void fetchesAreDeletedOnceHandled();
+    void theFetcherIsIdleOnceEveryFetchIsHandled();
     void aHostWhoseHeaderNeverEndsHoldsUpNoOther();
+    void eachHostHasItsShareAndTheHostsTakeTurns();
 
 private:
     static QByteArray answer(const QByteArray &locationLines);
@@ -68,6 +72,7 @@ private:
     static QString record(const QString &name, const QString &url);
 
     DescriptionServer server;
+    DescriptionServer secureServer{QHostAddress::LocalHost, DescriptionServer::Https};
     QTemporaryFile localFile;
 };
 
@@ -103,6 +108,7 @@ QString TestSsdpDiscovery::record(const QString &name, const QString &url)
 void TestSsdpDiscovery::initTestCase()
 {
     QVERIFY(server.isListening());
+    QVERIFY(secureServer.isListening());
     server.route(QStringLiteral("/desc.xml"),
                  "<root><device><friendlyName>Living Room</friendlyName></device></root>");
     server.route(QStringLiteral("/Desc.xml"),
@@ -124,6 +130,14 @@ void TestSsdpDiscovery::initTestCase()
     server.route(
         QStringLiteral("/to-local-file"),
         {302, {}, "Location: " + QUrl::fromLocalFile(localFile.fileName()).toEncoded() + "\r\n"});
+    server.route(
+        QStringLiteral("/to-ftp"),
+        {302,
+         {},
+         "Location: ftp://127.0.0.1:" + QByteArray::number(server.serverPort()) + "/desc.xml\r\n"});
+    server.route(QStringLiteral("/loop"), {302, {}, "Location: /loop\r\n"});
+    server.route(QStringLiteral("/endless-chunks"),
+                 {200, {}, {}, DescriptionServer::Behaviour::EndlessChunked});
 }
 
 void TestSsdpDiscovery::parsing_data()
@@ -504,6 +518,83 @@ void TestSsdpDiscovery::locationsDifferingInCaseAreFetchedApart()
                             record("Hall", server.url(QStringLiteral("/Desc.xml")))}));
 }
 
+void TestSsdpDiscovery::framing_data()
+{
+    QTest::addColumn<bool>("secure");
+    QTest::addColumn<QByteArray>("answer");
+    QTest::addColumn<QString>("name");
+
+    const QByteArray description =
+        "<root><device><friendlyName>Living Room</friendlyName></device></root>";
+    const QByteArray length = "Content-Length: " + QByteArray::number(description.size()) + "\r\n";
+    const QByteArray ok = "HTTP/1.1 200 OK\r\nContent-Type: text/xml\r\n";
+    const QString named = QStringLiteral("Living Room");
+    const QString unknown = QStringLiteral("Unknown");
+
+    QTest::newRow("Content-Length") << false << ok + length + "\r\n" + description << named;
+    QTest::newRow("a body shorter than the bytes sent")
+        << false << ok + "Content-Length: 5\r\n\r\nhello" + description << unknown;
+    QTest::newRow("the same Content-Length twice")
+        << false << ok + length + length + "\r\n" + description << named;
+    QTest::newRow("two differing Content-Lengths")
+        << false << ok + "Content-Length: 5\r\n" + length + "\r\n" + description << unknown;
+    QTest::newRow("a Content-Length with a sign")
+        << false << ok + "Content-Length: +" + length.mid(16) + "\r\n" + description << unknown;
+    QTest::newRow("a body that ends with the connection")
+        << false << ok + "Connection: close\r\n\r\n" + description << named;
+    QTest::newRow("1xx answers before the answer")
+        << false
+        << "HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 103 Early Hints\r\nLink: </a.css>\r\n\r\n" + ok +
+               length + "\r\n" + description
+        << named;
+    QTest::newRow("chunks with extensions and trailers")
+        << false
+        << ok + "Transfer-Encoding: chunked\r\n\r\n" + "1e;name=\"first half\"\r\n" +
+               description.left(30) + "\r\n" + QByteArray::number(description.size() - 30, 16) +
+               "\r\n" + description.mid(30) + "\r\n0\r\nX-Checksum: none\r\n\r\n"
+        << named;
+    // Never asked for, so never unpacked: unpacked, they would be named "Packed".
+    const QByteArray packed = QByteArray::fromBase64(
+        "H4sIAAAAAAACA7Mpys8vsbNJSS3LTE61s0krykzNS8mp9EvMTbULSEzOTk2x0UcRtNGHq"
+        "dUHawUACcWMyEEAAAA=");
+    QTest::newRow("gzip, chunked")
+        << false
+        << ok + "Transfer-Encoding: gzip, chunked\r\n\r\n" + QByteArray::number(packed.size(), 16) +
+               "\r\n" + packed + "\r\n0\r\n\r\n"
+        << unknown;
+    QTest::newRow("a compressed body")
+        << false
+        << ok + "Content-Encoding: gzip\r\nContent-Length: " + QByteArray::number(packed.size()) +
+               "\r\n\r\n" + packed
+        << unknown;
+    QTest::newRow("a redirect to a relative reference")
+        << false
+        << QByteArray("HTTP/1.1 302 Found\r\nLocation: ../desc.xml\r\nContent-Length: 0\r\n\r\n")
+        << named;
+    QTest::newRow("https with a self-signed certificate")
+        << true << ok + length + "\r\n" + description << named;
+    QTest::newRow("a redirect from https to http")
+        << true
+        << "HTTP/1.1 302 Found\r\nLocation: " + server.url(QStringLiteral("/desc.xml")).toUtf8() +
+               "\r\nContent-Length: 0\r\n\r\n"
+        << unknown;
+}
+
+void TestSsdpDiscovery::framing()
+{
+    QFETCH(bool, secure);
+    QFETCH(QByteArray, answer);
+    QFETCH(QString, name);
+    DescriptionServer &host = secure ? secureServer : server;
+    static int rows = 0;
+    const QString path = QStringLiteral("/framing/%1").arg(++rows);
+    host.route(path, {200, answer, {}, DescriptionServer::Behaviour::Raw});
+    FetcherHarness discovery;
+    QSignalSpy spy(&discovery, &DescriptionFetcher::dataReceived);
+    queue(discovery, host.url(path));
+    QCOMPARE(records(spy, 1), QStringList{record(name, host.url(path))});
+}
+
 void TestSsdpDiscovery::failedFetches_data()
 {
     QTest::addColumn<QString>("location");
@@ -519,7 +610,10 @@ void TestSsdpDiscovery::failedFetches_data()
     QTest::newRow("500 with a body") << server.url(QStringLiteral("/error"));
     QTest::newRow("body over 1 MiB") << server.url(QStringLiteral("/huge"));
     QTest::newRow("endless body") << server.url(QStringLiteral("/endless"));
+    QTest::newRow("endless chunks") << server.url(QStringLiteral("/endless-chunks"));
     QTest::newRow("redirect to a local file") << server.url(QStringLiteral("/to-local-file"));
+    QTest::newRow("redirect to ftp:") << server.url(QStringLiteral("/to-ftp"));
+    QTest::newRow("redirect to itself") << server.url(QStringLiteral("/loop"));
 }
 
 void TestSsdpDiscovery::failedFetches()
@@ -532,18 +626,6 @@ void TestSsdpDiscovery::failedFetches()
     queue(discovery, location);
     QCOMPARE(records(spy, 1), QStringList{record("Unknown", location)});
     QVERIFY2(clock.elapsed() < 8000, "failed by the time limit, not at once");
-}
-
-void TestSsdpDiscovery::httpsIsFetched()
-{
-    FetcherHarness discovery;
-    QSignalSpy spy(&discovery, &DescriptionFetcher::dataReceived);
-    const int connectionsBefore = server.connections();
-    // The server speaks plain HTTP, so the handshake never ends; it is enough
-    // that the fetch went out.
-    queue(discovery, QStringLiteral("https://127.0.0.1:%1/desc.xml").arg(server.serverPort()));
-    QTRY_COMPARE(server.connections(), connectionsBefore + 1);
-    QCOMPARE(spy.count(), 0);
 }
 
 void TestSsdpDiscovery::onlyHttpIsFetched_data()
@@ -576,11 +658,11 @@ void TestSsdpDiscovery::onlyHttpIsFetched()
     QSignalSpy spy(&discovery, &DescriptionFetcher::dataReceived);
     const int connectionsBefore = server.connections();
     queue(discovery, location);
-    // Reported within the tick that takes the location, without a request.
-    discovery.tick();
+    // Reported when the location is taken, without a request.
+    discovery.fetchQueued();
     QCOMPARE(spy.count(), 1);
     QCOMPARE(spy.at(0).at(0).toString(), record("Unknown", shown));
-    QVERIFY(discovery.fetches().isEmpty());
+    QVERIFY(discovery.isIdle());
     QTest::qWait(200);
     QCOMPARE(spy.count(), 1);
     QCOMPARE(server.connections(), connectionsBefore);
@@ -616,19 +698,20 @@ void TestSsdpDiscovery::descriptionsUpToOneMebibyteAreRead()
              record("Unknown", server.url(QStringLiteral("/one-byte-over"))));
 }
 
-void TestSsdpDiscovery::fetchesAreDeletedOnceHandled()
+void TestSsdpDiscovery::theFetcherIsIdleOnceEveryFetchIsHandled()
 {
     FetcherHarness discovery;
     QSignalSpy spy(&discovery, &DescriptionFetcher::dataReceived);
+    QVERIFY(discovery.isIdle());
     queue(discovery, server.url(QStringLiteral("/desc.xml")));
     queue(discovery, server.url(QStringLiteral("/missing.xml")));
     queue(discovery, server.url(QStringLiteral("/endless")));
-    // All queued locations are started in one tick.
-    discovery.tick();
+    // All queued locations are taken at once.
+    discovery.fetchQueued();
     QCOMPARE(discovery.takeAll(), QStringList{});
-    QCOMPARE(discovery.fetches().size(), 3);
+    QVERIFY(!discovery.isIdle());
     QCOMPARE(records(spy, 3).size(), 3);
-    QTRY_COMPARE(discovery.fetches().size(), 0);
+    QVERIFY(discovery.isIdle());
 }
 
 void TestSsdpDiscovery::aHostWhoseHeaderNeverEndsHoldsUpNoOther()
@@ -639,7 +722,7 @@ void TestSsdpDiscovery::aHostWhoseHeaderNeverEndsHoldsUpNoOther()
         server.route(QStringLiteral("/silent/%1").arg(i),
                      {200, {}, {}, DescriptionServer::Behaviour::Silent});
     }
-    DescriptionServer other;
+    DescriptionServer other{QHostAddress(QStringLiteral("127.0.0.2"))}; // another host
     other.route(QStringLiteral("/desc.xml"),
                 "<root><device><friendlyName>Other</friendlyName></device></root>");
     // The connections of earlier tests close on the server's side in their time.
@@ -682,6 +765,68 @@ void TestSsdpDiscovery::aHostWhoseHeaderNeverEndsHoldsUpNoOther()
     QCOMPARE(found.size(), expected.size());
     QCOMPARE(QSet<QString>(found.begin(), found.end()), expected);
     QTRY_COMPARE(server.openConnections(), 0);
+}
+
+void TestSsdpDiscovery::eachHostHasItsShareAndTheHostsTakeTurns()
+{
+    // Ten hosts hold their six fetches open, the first over two ports: 60 of
+    // the 64 fetches. Then one host with many quick descriptions, then one
+    // with a single one.
+    std::vector<std::unique_ptr<DescriptionServer>> holding;
+    QStringList held;
+    for (int h = 1; h <= 10; ++h) {
+        for (int port = 0; port < (h == 1 ? 2 : 1); ++port) {
+            holding.push_back(std::make_unique<DescriptionServer>(
+                QHostAddress(QStringLiteral("127.0.0.%1").arg(h))));
+            for (int i = 1; i <= 6; ++i) {
+                holding.back()->route(QStringLiteral("/silent/%1").arg(i),
+                                      {200, {}, {}, DescriptionServer::Behaviour::Silent});
+                held << holding.back()->url(QStringLiteral("/silent/%1").arg(i));
+            }
+        }
+    }
+    const auto openOnFirstHost = [&holding] {
+        return holding[0]->openConnections() + holding[1]->openConnections();
+    };
+    DescriptionServer busy{QHostAddress(QStringLiteral("127.0.0.11"))};
+    DescriptionServer single{QHostAddress(QStringLiteral("127.0.0.12"))};
+    QStringList quick;
+    for (int i = 1; i <= 40; ++i) {
+        busy.route(QStringLiteral("/desc/%1").arg(i), "<friendlyName>Busy</friendlyName>");
+        quick << busy.url(QStringLiteral("/desc/%1").arg(i));
+    }
+    single.route(QStringLiteral("/desc.xml"), "<friendlyName>Single</friendlyName>");
+
+    // Each host answers for itself, within its sender's share of the run.
+    FetcherHarness discovery;
+    QSignalSpy spy(&discovery, &DescriptionFetcher::dataReceived);
+    for (qsizetype i = 0; i < held.size(); i += 6) {
+        discovery.answer(answer(locationLines(held.mid(i, 6))),
+                         QHostAddress(QStringLiteral("198.51.100.%1").arg(i / 6 + 1)));
+    }
+    discovery.fetchQueued();
+    discovery.answer(answer(locationLines(quick)), QHostAddress(QStringLiteral("198.51.100.50")));
+    discovery.answer(answer(locationLines({single.url(QStringLiteral("/desc.xml"))})),
+                     QHostAddress(QStringLiteral("198.51.100.51")));
+
+    // The single host's one fetch goes out with the first free one, not
+    // after the busy host's queue.
+    const QStringList found = records(spy, 41, 8000);
+    QCOMPARE(found.size(), 41);
+    const qsizetype turn =
+        found.indexOf(record(QStringLiteral("Single"), single.url(QStringLiteral("/desc.xml"))));
+    QVERIFY2(turn >= 0 && turn < 8, qPrintable(QString::number(turn)));
+    // The first host's share is one, whatever the ports.
+    QCOMPARE(openOnFirstHost(), 6);
+    QVERIFY(!discovery.isIdle());
+
+    // Dropped and aborted: no record, and every connection closed.
+    discovery.clear();
+    QVERIFY(discovery.isIdle());
+    QTRY_VERIFY(std::all_of(holding.begin(), holding.end(),
+                            [](const auto &server) { return server->openConnections() == 0; }));
+    QTest::qWait(200);
+    QCOMPARE(spy.count(), 41);
 }
 
 QTEST_GUILESS_MAIN(TestSsdpDiscovery)
