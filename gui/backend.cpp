@@ -9,6 +9,12 @@ BackEnd::BackEnd(QObject *parent) : QObject(parent)
     backEndInstance = this;
 }
 
+BackEnd::~BackEnd()
+{
+    if (backEndInstance == this)
+        backEndInstance = nullptr;
+}
+
 QString BackEnd::userName() const
 {
     return m_userName;
@@ -52,4 +58,11 @@ void BackEnd::addDevice(const QString &name, const QString &address)
     QMutexLocker locker(&deviceMutex);
     deviceNames.append(name);
     deviceAddresses.append(address);
+}
+
+void BackEnd::clearDevices()
+{
+    QMutexLocker locker(&deviceMutex);
+    deviceNames.clear();
+    deviceAddresses.clear();
 }

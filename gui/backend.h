@@ -16,6 +16,7 @@ class BackEnd : public QObject
 
 public:
     explicit BackEnd(QObject *parent = nullptr);
+    ~BackEnd() override;
 
     QString userName() const;
     void setUserName(const QString &value);
@@ -28,6 +29,8 @@ public:
     Q_INVOKABLE void onBtnRescan();
 
     void addDevice(const QString &name, const QString &address);
+    // Forgets every queued device: a rescan discards the search they belong to.
+    void clearDevices();
 
 signals:
     void userNameChanged();

@@ -1,5 +1,6 @@
 #include "discoverysources.h"
 
+#include "backend.h"
 #include "lenscoutrunner.h"
 #include "recordintake.h"
 #include "ssdpdiscovery.h"
@@ -20,18 +21,20 @@ void createSources()
 void rescanAll()
 {
     // The search thread is joined before the prober restarts; a run that has
-    // ended, or never began, is joined at once.
-    ssdpInstance->requestInterruption();
-    ssdpInstance->wait();
+    // ended, or never began, is joined at once. Nothing of the search that
+    // the user discards is shown afterwards: its fetches are dropped, the
+    // prober's output ends with it, and the devices it queued are forgotten.
+    ssdpInstance->stop();
     runnerInstance->start();
+    if (backEndInstance)
+        backEndInstance->clearDevices();
     ssdpInstance->start(QThread::InheritPriority);
 }
 
 void stopSources()
 {
     // The search thread is joined before the prober is touched.
-    ssdpInstance->requestInterruption();
-    ssdpInstance->wait();
+    ssdpInstance->stop();
     delete ssdpInstance;
     ssdpInstance = nullptr;
     runnerInstance->waitForFinished(3000);

@@ -29,6 +29,15 @@ SsdpDiscovery::SsdpDiscovery()
     connect(&fetcher, &DescriptionFetcher::dataReceived, this, &SsdpDiscovery::dataReceived);
 }
 
+void SsdpDiscovery::stop()
+{
+    requestInterruption();
+    wait();
+    // The search thread has ended: its locations are the GUI thread's now.
+    locations.clear();
+    fetcher.clear();
+}
+
 void SsdpDiscovery::run()
 {
     locations.clear();
