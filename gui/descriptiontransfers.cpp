@@ -113,6 +113,10 @@ DescriptionTransfers::DescriptionTransfers(QObject *parent)
     setUpLibcurl();
     multi = curl_multi_init();
     Q_CHECK_PTR(multi);
+    // One connection per transfer, and the server is told so: a device that
+    // sends neither a length nor chunks ends its body by closing.
+    requestHeaders = curl_slist_append(nullptr, "Connection: close");
+    Q_CHECK_PTR(requestHeaders);
     curl_multi_setopt(multi, CURLMOPT_SOCKETFUNCTION, &Callbacks::socket);
     curl_multi_setopt(multi, CURLMOPT_SOCKETDATA, this);
     curl_multi_setopt(multi, CURLMOPT_TIMERFUNCTION, &Callbacks::timer);
@@ -126,6 +130,7 @@ DescriptionTransfers::~DescriptionTransfers()
 {
     abortAll();
     curl_multi_cleanup(multi);
+    curl_slist_free_all(static_cast<curl_slist *>(requestHeaders));
 }
 
 quint64 DescriptionTransfers::get(const QUrl &url, int timeoutMs)
@@ -142,6 +147,7 @@ quint64 DescriptionTransfers::get(const QUrl &url, int timeoutMs)
     // Devices are reached directly, whatever proxy the environment names.
     curl_easy_setopt(easy, CURLOPT_PROXY, "");
     curl_easy_setopt(easy, CURLOPT_FORBID_REUSE, 1L);
+    curl_easy_setopt(easy, CURLOPT_HTTPHEADER, requestHeaders);
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, long(timeoutMs));
     curl_easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE, curl_off_t(maxBodySize));

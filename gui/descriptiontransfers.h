@@ -66,7 +66,8 @@ private:
     void reportFinished();
     void remove(Transfer *transfer);
 
-    void *multi; // libcurl's CURLM, which is void
+    void *multi;          // libcurl's CURLM, which is void
+    void *requestHeaders; // a curl_slist
     QTimer *timeout;
     QHash<qintptr, SocketWatch> sockets;
     std::unordered_map<quint64, std::unique_ptr<Transfer>> transfers;
