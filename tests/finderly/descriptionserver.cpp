@@ -1,9 +1,5 @@
 #include "descriptionserver.h"
 
-#include <QFile>
-#include <QSslCertificate>
-#include <QSslKey>
-#include <QSslSocket>
 #include <QTcpSocket>
 
 #include <memory>
@@ -26,16 +22,9 @@ QByteArray reasonOf(int status)
     }
 }
 
-QByteArray tlsFile(const char *name)
-{
-    QFile file(QStringLiteral(TEST_DATA_DIR "/tls/") + QLatin1String(name));
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 } // namespace
 
-DescriptionServer::DescriptionServer(const QHostAddress &address, Scheme scheme)
-    : secure(scheme == Https)
+DescriptionServer::DescriptionServer(const QHostAddress &address)
 {
     listen(address);
     connect(this, &QTcpServer::newConnection, this, [this] {
@@ -63,25 +52,10 @@ void DescriptionServer::route(const QString &path, const Response &response)
 
 QString DescriptionServer::url(const QString &path) const
 {
-    return QStringLiteral("%1://%2:%3%4")
-        .arg(QLatin1String(secure ? "https" : "http"), serverAddress().toString())
+    return QStringLiteral("http://%1:%2%3")
+        .arg(serverAddress().toString())
         .arg(serverPort())
         .arg(path);
-}
-
-void DescriptionServer::incomingConnection(qintptr socketDescriptor)
-{
-    if (!secure) {
-        QTcpServer::incomingConnection(socketDescriptor);
-        return;
-    }
-    // The request is read once the handshake is done.
-    auto *socket = new QSslSocket(this);
-    socket->setSocketDescriptor(socketDescriptor);
-    socket->setLocalCertificate(QSslCertificate(tlsFile("device-cert.pem")));
-    socket->setPrivateKey(QSslKey(tlsFile("device-key.pem"), QSsl::Ec));
-    addPendingConnection(socket);
-    socket->startServerEncryption();
 }
 
 void DescriptionServer::answer(QTcpSocket *socket, const QByteArray &request)

@@ -8,8 +8,7 @@
 #include <QTcpServer>
 
 // A small HTTP/1.1 server on loopback that serves device descriptions, and
-// misbehaves on request, for the description fetches of SSDP discovery. Over
-// https it shows a self-signed certificate, as devices on a LAN do.
+// misbehaves on request, for the description fetches of SSDP discovery.
 class DescriptionServer : public QTcpServer
 {
     Q_OBJECT
@@ -31,11 +30,8 @@ public:
         Behaviour behaviour = Behaviour::Answer;
     };
 
-    enum Scheme { Http, Https };
-
     // Listens on address, any loopback address; each of them is a host of its own.
-    explicit DescriptionServer(const QHostAddress &address = QHostAddress::LocalHost,
-                               Scheme scheme = Http);
+    explicit DescriptionServer(const QHostAddress &address = QHostAddress::LocalHost);
 
     void route(const QString &path, const Response &response);
     void route(const QString &path, const QByteArray &body) { route(path, Response{200, body}); }
@@ -47,13 +43,9 @@ public:
     int connections() const { return accepted; }
     int openConnections() const { return accepted - closed; }
 
-protected:
-    void incomingConnection(qintptr socketDescriptor) override;
-
 private:
     void answer(QTcpSocket *socket, const QByteArray &request);
 
-    const bool secure;
     QHash<QString, Response> routes;
     QStringList requested;
     int accepted = 0;
