@@ -10,6 +10,9 @@
 
 namespace {
 
+// How often libcurl looks at the sockets it waits to write to; see checkConnecting().
+constexpr int connectCheckMs = 100;
+
 // Once per process, before the first transfer. It is never undone: libcurl
 // keeps nothing that outlives the process.
 void setUpLibcurl()
@@ -108,7 +111,7 @@ struct DescriptionTransfers::Callbacks
 };
 
 DescriptionTransfers::DescriptionTransfers(QObject *parent)
-    : QObject(parent), timeout(new QTimer(this))
+    : QObject(parent), timeout(new QTimer(this)), connecting(new QTimer(this))
 {
     setUpLibcurl();
     multi = curl_multi_init();
@@ -124,6 +127,8 @@ DescriptionTransfers::DescriptionTransfers(QObject *parent)
     timeout->setSingleShot(true);
     timeout->setTimerType(Qt::PreciseTimer);
     connect(timeout, &QTimer::timeout, this, [this] { act(qintptr(CURL_SOCKET_TIMEOUT), 0); });
+    connecting->setInterval(connectCheckMs);
+    connect(connecting, &QTimer::timeout, this, &DescriptionTransfers::checkConnecting);
 }
 
 DescriptionTransfers::~DescriptionTransfers()
@@ -209,6 +214,28 @@ void DescriptionTransfers::watch(qintptr socket, bool read, bool write)
     };
     update(watched.read, QSocketNotifier::Read, CURL_CSELECT_IN, read);
     update(watched.write, QSocketNotifier::Write, CURL_CSELECT_OUT, write);
+    if (write && !connecting->isActive())
+        connecting->start();
+}
+
+void DescriptionTransfers::checkConnecting()
+{
+    // Windows notifies a failed connection attempt only if the notifier was
+    // registered before it failed, which a refusal on a fast network beats:
+    // the fetch would wait for its time to run out. So libcurl looks at the
+    // sockets it waits to write to itself, as long as there are any.
+    QList<qintptr> waiting;
+    for (auto it = sockets.cbegin(); it != sockets.cend(); ++it) {
+        if (it->write && it->write->isEnabled())
+            waiting << it.key();
+    }
+    if (waiting.isEmpty())
+        connecting->stop();
+    for (const qintptr socket : std::as_const(waiting)) {
+        // An earlier one may have ended transfers, and their sockets with them.
+        if (sockets.contains(socket))
+            act(socket, 0);
+    }
 }
 
 void DescriptionTransfers::act(qintptr socket, int events)

@@ -62,6 +62,7 @@ private:
     };
 
     void watch(qintptr socket, bool read, bool write);
+    void checkConnecting();
     void act(qintptr socket, int events);
     void reportFinished();
     void remove(Transfer *transfer);
@@ -69,6 +70,7 @@ private:
     void *multi;          // libcurl's CURLM, which is void
     void *requestHeaders; // a curl_slist
     QTimer *timeout;
+    QTimer *connecting;
     QHash<qintptr, SocketWatch> sockets;
     std::unordered_map<quint64, std::unique_ptr<Transfer>> transfers;
     quint64 lastId = 0;
