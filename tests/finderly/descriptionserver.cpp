@@ -1,6 +1,7 @@
 #include "descriptionserver.h"
 
 #include <QTcpSocket>
+#include <QTimer>
 
 #include <memory>
 
@@ -96,6 +97,11 @@ void DescriptionServer::answer(QTcpSocket *socket, const QByteArray &request)
         };
         connect(socket, &QTcpSocket::bytesWritten, socket, refill);
         refill();
+        // Wine tells a socket that waits to write nothing of a peer that has
+        // reset the connection; a write attempt finds out.
+        auto *retry = new QTimer(socket);
+        connect(retry, &QTimer::timeout, socket, [socket] { socket->flush(); });
+        retry->start(100);
         return;
     }
     socket->write(head + "Content-Length: " + QByteArray::number(response.body.size()) +
