@@ -13,7 +13,8 @@ class QTimer;
 
 // HTTP GETs of device descriptions through libcurl's multi interface, run by
 // the event loop of the thread that owns the object: a socket notifier per
-// connection and one timer, so nothing blocks and no thread is added.
+// connection and libcurl's one timer, so nothing blocks and no thread is
+// added.
 //
 // A host on the network chooses what is fetched, so every transfer is held
 // to bounds: its time, the size of its head and of its body. Only http and
