@@ -122,9 +122,9 @@ string(CONCAT CPACK_DEBIAN_PACKAGE_DESCRIPTION
     "Finderly lists the ONVIF network cameras (found by WS-Discovery through its\n"
     "prober Lenscout) and the SSDP/UPnP devices on every network the computer is\n"
     "on, each with its name and a link that opens its web page.")
-# The libraries the programs link (Qt, gSOAP's libgsoap++, libuuid), as
-# dpkg-shlibdeps finds them; the QML modules that the engine loads at run
-# time are invisible to it.
+# The libraries the programs link (Qt, gSOAP's libgsoap++, libuuid,
+# libcurl), as dpkg-shlibdeps finds them; the QML modules that the engine
+# loads at run time are invisible to it.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
     "qml6-module-qtqml, qml6-module-qtquick, qml6-module-qtquick-window, \

@@ -1,9 +1,10 @@
 # The Windows layout, which the installer puts under Program Files and the
 # ZIP holds as it is:
-#   Finderly.exe with the Qt and MinGW DLLs it loads, platforms/qwindows.dll,
-#   imageformats/qico.dll (the window icon), qml/ with exactly the QML
-#   modules that the window imports, and Lenscout/Lenscout.exe with the DLLs
-#   it loads: Windows looks for a program's DLLs in its own folder first.
+#   Finderly.exe with the Qt, libcurl and MinGW DLLs it loads,
+#   platforms/qwindows.dll, imageformats/qico.dll (the window icon), qml/
+#   with exactly the QML modules that the window imports, and
+#   Lenscout/Lenscout.exe with the DLLs it loads: Windows looks for a
+#   program's DLLs in its own folder first.
 # Qt finds its plugins and QML modules there without a qt.conf, as Qt's own
 # deployment lays them out.
 #
@@ -29,8 +30,10 @@ foreach(dll libstdc++-6.dll libwinpthread-1.dll)
     list(APPEND mingw_dll_dirs ${dir})
 endforeach()
 list(REMOVE_DUPLICATES mingw_dll_dirs)
-set(FINDERLY_DLL_DIRS ${qt_prefix}/${QT6_INSTALL_BINS} ${mingw_dll_dirs}
-    CACHE INTERNAL "Where the DLLs of the Windows programs come from")
+# Install scripts read generator expressions: libcurl's DLL lies where its
+# imported target says.
+set(FINDERLY_DLL_DIRS ${qt_prefix}/${QT6_INSTALL_BINS} $<TARGET_FILE_DIR:CURL::libcurl>
+    ${mingw_dll_dirs} CACHE INTERNAL "Where the DLLs of the Windows programs come from")
 
 # The QML modules that the window imports, and those they import in turn,
 # as Qt's own deployment asks for them.

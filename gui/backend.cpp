@@ -9,6 +9,12 @@ BackEnd::BackEnd(QObject *parent) : QObject(parent)
     backEndInstance = this;
 }
 
+BackEnd::~BackEnd()
+{
+    if (backEndInstance == this)
+        backEndInstance = nullptr;
+}
+
 QString BackEnd::userName() const
 {
     return m_userName;
@@ -65,4 +71,11 @@ void BackEnd::endSearch()
     if (state != Searching)
         return;
     state = Ended;
+}
+
+void BackEnd::clearDevices()
+{
+    QMutexLocker locker(&deviceMutex);
+    deviceNames.clear();
+    deviceAddresses.clear();
 }

@@ -29,6 +29,7 @@ public:
     Q_ENUM(SearchState)
 
     explicit BackEnd(QObject *parent = nullptr);
+    ~BackEnd() override;
 
     QString userName() const;
     void setUserName(const QString &value);
@@ -41,6 +42,8 @@ public:
     Q_INVOKABLE void onBtnRescan();
 
     void addDevice(const QString &name, const QString &address);
+    // Forgets every queued device: a rescan discards the search they belong to.
+    void clearDevices();
 
     SearchState searchState() const { return state; }
     // The networks that the current search covers, as "192.0.2.0/24".

@@ -44,10 +44,13 @@ void createSources()
 void rescanAll()
 {
     // The search thread is joined before the prober restarts; a run that has
-    // ended, or never began, is joined at once.
-    ssdpInstance->requestInterruption();
-    ssdpInstance->wait();
+    // ended, or never began, is joined at once. Nothing of the search that
+    // the user discards is shown afterwards: its fetches are dropped, the
+    // prober's output ends with it, and the devices it queued are forgotten.
+    ssdpInstance->stop();
     runnerInstance->start();
+    if (backEndInstance)
+        backEndInstance->clearDevices();
     ssdpInstance->start(QThread::InheritPriority);
     if (backEndInstance)
         backEndInstance->beginSearch(LocalNetworks::current().toText());
@@ -60,8 +63,7 @@ void stopSources()
     delete progressTimer;
     progressTimer = nullptr;
     // The search thread is joined before the prober is touched.
-    ssdpInstance->requestInterruption();
-    ssdpInstance->wait();
+    ssdpInstance->stop();
     delete ssdpInstance;
     ssdpInstance = nullptr;
     runnerInstance->waitForFinished(3000);

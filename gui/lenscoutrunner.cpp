@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QDebug>
+#include <QSignalBlocker>
 
 namespace {
 
@@ -41,6 +42,14 @@ Lenscout::~Lenscout()
 
 void Lenscout::start()
 {
+    // The last run belongs to the search being replaced: what it has still
+    // to say is dropped with it, an unfinished line too, which would
+    // otherwise begin the new run's first record.
+    {
+        const QSignalBlocker quiet(childProcess);
+        childProcess->stop();
+    }
+    lineBuffer.clear();
     const QStringList arguments;
     if (!childProcess->start(toolPath(), arguments))
         childProcess->start(QStringLiteral("C:/deploymsvc/Lenscout/Lenscout.exe"), arguments);

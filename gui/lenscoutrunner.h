@@ -17,7 +17,8 @@ public:
     explicit Lenscout(QObject *parent = nullptr);
     ~Lenscout() override;
 
-    // Starts the tool anew, killing a run that still goes on. Failure is silent.
+    // Starts the tool anew, killing a run that still goes on; nothing more of
+    // the last run is emitted. Failure is silent.
     void start();
     bool waitForFinished(int msecs);
     // Whether the tool runs, or has ended with records not yet emitted.
@@ -35,7 +36,7 @@ private:
     // decoder drops the byte that follows a sequence left incomplete at the
     // end of one call, where the tool's output chunks fall.
     QStringDecoder decoder{QStringDecoder::Utf8};
-    // Output not yet cut into lines, as it came; kept across runs, so that a
-    // character or a line split between two chunks or runs is joined.
+    // Output of the current run not yet cut into lines, as it came, so that a
+    // character or a line split between two chunks is joined.
     QByteArray lineBuffer;
 };

@@ -41,6 +41,15 @@ bool SsdpDiscovery::isSearching() const
            !fetcher.isIdle();
 }
 
+void SsdpDiscovery::stop()
+{
+    requestInterruption();
+    wait();
+    // The search thread has ended: its locations are the GUI thread's now.
+    locations.clear();
+    fetcher.clear();
+}
+
 void SsdpDiscovery::run()
 {
     locations.clear();

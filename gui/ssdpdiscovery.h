@@ -13,8 +13,7 @@
 // fetches each new location's description and emits one device record per
 // fetch, which this object passes on.
 //
-// Control it through the thread interface: start() begins a run,
-// requestInterruption() and wait() end it.
+// start() begins a run; stop() ends it and drops what it found.
 class SsdpDiscovery : public QThread
 {
     Q_OBJECT
@@ -26,6 +25,10 @@ public:
     // run listens until it is ended, but devices answer within the few
     // seconds that the request allows.
     bool isSearching() const;
+    // Ends the run (joining the search thread) and forgets its locations:
+    // the fetches waiting are dropped and those running aborted, and none of
+    // them emits a record. A new start() then searches afresh.
+    void stop();
 
 signals:
     void dataReceived(const QString &str);

@@ -1,6 +1,7 @@
 #include "descriptionserver.h"
 
 #include <QTcpSocket>
+#include <QTimer>
 
 #include <memory>
 
@@ -24,9 +25,9 @@ QByteArray reasonOf(int status)
 
 } // namespace
 
-DescriptionServer::DescriptionServer(QObject *parent) : QTcpServer(parent)
+DescriptionServer::DescriptionServer(const QHostAddress &address)
 {
-    listen(QHostAddress::LocalHost);
+    listen(address);
     connect(this, &QTcpServer::newConnection, this, [this] {
         while (QTcpSocket *socket = nextPendingConnection()) {
             ++accepted;
@@ -52,7 +53,10 @@ void DescriptionServer::route(const QString &path, const Response &response)
 
 QString DescriptionServer::url(const QString &path) const
 {
-    return QStringLiteral("http://127.0.0.1:%1%2").arg(serverPort()).arg(path);
+    return QStringLiteral("http://%1:%2%3")
+        .arg(serverAddress().toString())
+        .arg(serverPort())
+        .arg(path);
 }
 
 void DescriptionServer::answer(QTcpSocket *socket, const QByteArray &request)
@@ -65,20 +69,39 @@ void DescriptionServer::answer(QTcpSocket *socket, const QByteArray &request)
 
     if (response.behaviour == Behaviour::Silent)
         return;
+    if (response.behaviour == Behaviour::Raw) {
+        socket->write(response.body);
+        socket->disconnectFromHost();
+        return;
+    }
     QByteArray head = "HTTP/1.1 " + QByteArray::number(response.status) + ' ' +
                       reasonOf(response.status) + "\r\nContent-Type: text/xml\r\n" +
                       response.headers;
     if (response.behaviour == Behaviour::Endless ||
+        response.behaviour == Behaviour::EndlessChunked ||
         response.behaviour == Behaviour::EndlessHeader) {
-        socket->write(response.behaviour == Behaviour::Endless ? head + "Connection: close\r\n\r\n"
-                                                               : head + "X-Endless: ");
+        QByteArray piece(endlessChunk, 'x');
+        if (response.behaviour == Behaviour::EndlessHeader) {
+            head += "X-Endless: ";
+        } else if (response.behaviour == Behaviour::EndlessChunked) {
+            head += "Transfer-Encoding: chunked\r\n\r\n";
+            piece = QByteArray::number(endlessChunk, 16) + "\r\n" + piece + "\r\n";
+        } else {
+            head += "Connection: close\r\n\r\n";
+        }
+        socket->write(head);
         // Refilled as it drains, so what waits here stays small and never ends.
-        const auto refill = [socket] {
+        const auto refill = [socket, piece] {
             if (socket->bytesToWrite() < endlessChunk)
-                socket->write(QByteArray(endlessChunk, 'x'));
+                socket->write(piece);
         };
         connect(socket, &QTcpSocket::bytesWritten, socket, refill);
         refill();
+        // Wine tells a socket that waits to write nothing of a peer that has
+        // reset the connection; a write attempt finds out.
+        auto *retry = new QTimer(socket);
+        connect(retry, &QTimer::timeout, socket, [socket] { socket->flush(); });
+        retry->start(100);
         return;
     }
     socket->write(head + "Content-Length: " + QByteArray::number(response.body.size()) +

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QHash>
+#include <QHostAddress>
 #include <QString>
 #include <QStringList>
 #include <QTcpServer>
@@ -14,10 +15,12 @@ class DescriptionServer : public QTcpServer
 
 public:
     enum class Behaviour {
-        Answer,        // status line, headers and body, then close
-        Silent,        // reads the request and never answers
-        Endless,       // a 200 answer whose body never ends
-        EndlessHeader, // a 200 answer whose one header line never ends
+        Answer,         // status line, headers and body, then close
+        Raw,            // the body is the whole answer, sent as it stands, then close
+        Silent,         // reads the request and never answers
+        Endless,        // a 200 answer whose body never ends
+        EndlessChunked, // a 200 answer whose chunks never end
+        EndlessHeader,  // a 200 answer whose one header line never ends
     };
     struct Response
     {
@@ -27,7 +30,8 @@ public:
         Behaviour behaviour = Behaviour::Answer;
     };
 
-    explicit DescriptionServer(QObject *parent = nullptr);
+    // Listens on address, any loopback address; each of them is a host of its own.
+    explicit DescriptionServer(const QHostAddress &address = QHostAddress::LocalHost);
 
     void route(const QString &path, const Response &response);
     void route(const QString &path, const QByteArray &body) { route(path, Response{200, body}); }

@@ -145,7 +145,8 @@ void TestRescan::btnRescanRunsTheRescanInside()
     backEnd.addDevice(QStringLiteral("Cam"), QStringLiteral("http://192.0.2.20"));
     backEnd.onBtnRescan();
     QVERIFY(search->isRunning());
-    QCOMPARE(backEnd.getDevice(), (QStringList{"Cam", "http://192.0.2.20"}));
+    // The queued device belongs to the search that the user discarded.
+    QCOMPARE(backEnd.getDevice(), QStringList{});
     QTRY_COMPARE(StandIn::starts(self()).size(), 1);
 }
 

@@ -10,6 +10,7 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QMap>
 #include <QRandomGenerator>
 #include <QSet>
@@ -18,7 +19,9 @@
 #include <QTest>
 #include <QThread>
 
+#include <algorithm>
 #include <memory>
+#include <vector>
 
 using Datagrams = QList<QByteArray>;
 
@@ -49,15 +52,17 @@ private slots:
     void capturedDescriptionsOverHttp();
     void oneFetchPerLocationPerRun();
     void locationsDifferingInCaseAreFetchedApart();
+    void framing_data();
+    void framing();
     void failedFetches_data();
     void failedFetches();
-    void httpsIsFetched();
     void onlyHttpIsFetched_data();
     void onlyHttpIsFetched();
     void aServerThatNeverAnswersFailsAfterTenSeconds();
     void descriptionsUpToOneMebibyteAreRead();
-    void fetchesAreDeletedOnceHandled();
+    void theFetcherIsIdleOnceEveryFetchIsHandled();
     void aHostWhoseHeaderNeverEndsHoldsUpNoOther();
+    void eachHostHasItsShareAndTheHostsTakeTurns();
 
 private:
     static QByteArray answer(const QByteArray &locationLines);
@@ -69,6 +74,11 @@ private:
     // The records of count fetches, in the order they finished.
     static QStringList records(QSignalSpy &spy, int count, int timeoutMs = 5000);
     static QString record(const QString &name, const QString &url);
+
+    // An answer served as it stands, at a location of its own.
+    QString rawAnswer(const QByteArray &answer);
+    // A path on the https server that ctest runs; empty without it.
+    static QString httpsUrl(const QString &path);
 
     DescriptionServer server;
     QTemporaryFile localFile;
@@ -127,6 +137,14 @@ void TestSsdpDiscovery::initTestCase()
     server.route(
         QStringLiteral("/to-local-file"),
         {302, {}, "Location: " + QUrl::fromLocalFile(localFile.fileName()).toEncoded() + "\r\n"});
+    server.route(
+        QStringLiteral("/to-ftp"),
+        {302,
+         {},
+         "Location: ftp://127.0.0.1:" + QByteArray::number(server.serverPort()) + "/desc.xml\r\n"});
+    server.route(QStringLiteral("/loop"), {302, {}, "Location: /loop\r\n"});
+    server.route(QStringLiteral("/endless-chunks"),
+                 {200, {}, {}, DescriptionServer::Behaviour::EndlessChunked});
 }
 
 void TestSsdpDiscovery::parsing_data()
@@ -543,6 +561,91 @@ void TestSsdpDiscovery::locationsDifferingInCaseAreFetchedApart()
                             record("Hall", server.url(QStringLiteral("/Desc.xml")))}));
 }
 
+QString TestSsdpDiscovery::rawAnswer(const QByteArray &answer)
+{
+    static int answers = 0;
+    const QString path = QStringLiteral("/raw/%1").arg(++answers);
+    server.route(path, {200, answer, {}, DescriptionServer::Behaviour::Raw});
+    return server.url(path);
+}
+
+QString TestSsdpDiscovery::httpsUrl(const QString &path)
+{
+    QFile port(QStringLiteral(HTTPS_SERVER_DIR "/port"));
+    if (!port.open(QIODevice::ReadOnly))
+        return QString();
+    return QStringLiteral("https://127.0.0.1:%1%2")
+        .arg(QString::fromLatin1(port.readAll().trimmed()), path);
+}
+
+void TestSsdpDiscovery::framing_data()
+{
+    QTest::addColumn<QString>("location");
+    QTest::addColumn<QString>("name");
+
+    const QByteArray description =
+        "<root><device><friendlyName>Living Room</friendlyName></device></root>";
+    const QByteArray length = "Content-Length: " + QByteArray::number(description.size()) + "\r\n";
+    const QByteArray ok = "HTTP/1.1 200 OK\r\nContent-Type: text/xml\r\n";
+    const QString named = QStringLiteral("Living Room");
+    const QString unknown = QStringLiteral("Unknown");
+
+    QTest::newRow("Content-Length") << rawAnswer(ok + length + "\r\n" + description) << named;
+    QTest::newRow("a body shorter than the bytes sent")
+        << rawAnswer(ok + "Content-Length: 5\r\n\r\nhello" + description) << unknown;
+    QTest::newRow("the same Content-Length twice")
+        << rawAnswer(ok + length + length + "\r\n" + description) << named;
+    QTest::newRow("two differing Content-Lengths")
+        << rawAnswer(ok + "Content-Length: 5\r\n" + length + "\r\n" + description) << unknown;
+    QTest::newRow("a Content-Length with a sign")
+        << rawAnswer(ok + "Content-Length: +" + length.mid(16) + "\r\n" + description) << unknown;
+    QTest::newRow("a body that ends with the connection")
+        << rawAnswer(ok + "Connection: close\r\n\r\n" + description) << named;
+    QTest::newRow("1xx answers before the answer")
+        << rawAnswer(
+               "HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 103 Early Hints\r\nLink: </a.css>\r\n\r\n" +
+               ok + length + "\r\n" + description)
+        << named;
+    QTest::newRow("chunks with extensions and trailers")
+        << rawAnswer(ok + "Transfer-Encoding: chunked\r\n\r\n" + "1e;name=\"first half\"\r\n" +
+                     description.left(30) + "\r\n" +
+                     QByteArray::number(description.size() - 30, 16) + "\r\n" +
+                     description.mid(30) + "\r\n0\r\nX-Checksum: none\r\n\r\n")
+        << named;
+    // Never asked for, so never unpacked: unpacked, they would be named "Packed".
+    const QByteArray packed = QByteArray::fromBase64(
+        "H4sIAAAAAAACA7Mpys8vsbNJSS3LTE61s0krykzNS8mp9EvMTbULSEzOTk2x0UcRtNGHq"
+        "dUHawUACcWMyEEAAAA=");
+    QTest::newRow("gzip, chunked")
+        << rawAnswer(ok + "Transfer-Encoding: gzip, chunked\r\n\r\n" +
+                     QByteArray::number(packed.size(), 16) + "\r\n" + packed + "\r\n0\r\n\r\n")
+        << unknown;
+    QTest::newRow("a compressed body")
+        << rawAnswer(ok + "Content-Encoding: gzip\r\nContent-Length: " +
+                     QByteArray::number(packed.size()) + "\r\n\r\n" + packed)
+        << unknown;
+    QTest::newRow("a redirect to a relative reference")
+        << rawAnswer("HTTP/1.1 302 Found\r\nLocation: ../desc.xml\r\nContent-Length: 0\r\n\r\n")
+        << named;
+    QTest::newRow("https with a self-signed certificate")
+        << httpsUrl(QStringLiteral("/desc.xml")) << named;
+    QTest::newRow("a redirect from https to http")
+        << httpsUrl(QStringLiteral("/redirect?to=") + server.url(QStringLiteral("/desc.xml")))
+        << unknown;
+}
+
+void TestSsdpDiscovery::framing()
+{
+    QFETCH(QString, location);
+    QFETCH(QString, name);
+    if (location.isEmpty())
+        QSKIP("no https server: ctest starts it (tests/finderly/https_server.py)");
+    FetcherHarness discovery;
+    QSignalSpy spy(&discovery, &DescriptionFetcher::dataReceived);
+    queue(discovery, location);
+    QCOMPARE(records(spy, 1), QStringList{record(name, location)});
+}
+
 void TestSsdpDiscovery::failedFetches_data()
 {
     QTest::addColumn<QString>("location");
@@ -558,7 +661,10 @@ void TestSsdpDiscovery::failedFetches_data()
     QTest::newRow("500 with a body") << server.url(QStringLiteral("/error"));
     QTest::newRow("body over 1 MiB") << server.url(QStringLiteral("/huge"));
     QTest::newRow("endless body") << server.url(QStringLiteral("/endless"));
+    QTest::newRow("endless chunks") << server.url(QStringLiteral("/endless-chunks"));
     QTest::newRow("redirect to a local file") << server.url(QStringLiteral("/to-local-file"));
+    QTest::newRow("redirect to ftp:") << server.url(QStringLiteral("/to-ftp"));
+    QTest::newRow("redirect to itself") << server.url(QStringLiteral("/loop"));
 }
 
 void TestSsdpDiscovery::failedFetches()
@@ -571,18 +677,6 @@ void TestSsdpDiscovery::failedFetches()
     queue(discovery, location);
     QCOMPARE(records(spy, 1), QStringList{record("Unknown", location)});
     QVERIFY2(clock.elapsed() < 8000, "failed by the time limit, not at once");
-}
-
-void TestSsdpDiscovery::httpsIsFetched()
-{
-    FetcherHarness discovery;
-    QSignalSpy spy(&discovery, &DescriptionFetcher::dataReceived);
-    const int connectionsBefore = server.connections();
-    // The server speaks plain HTTP, so the handshake never ends; it is enough
-    // that the fetch went out.
-    queue(discovery, QStringLiteral("https://127.0.0.1:%1/desc.xml").arg(server.serverPort()));
-    QTRY_COMPARE(server.connections(), connectionsBefore + 1);
-    QCOMPARE(spy.count(), 0);
 }
 
 void TestSsdpDiscovery::onlyHttpIsFetched_data()
@@ -615,11 +709,11 @@ void TestSsdpDiscovery::onlyHttpIsFetched()
     QSignalSpy spy(&discovery, &DescriptionFetcher::dataReceived);
     const int connectionsBefore = server.connections();
     queue(discovery, location);
-    // Reported within the tick that takes the location, without a request.
-    discovery.tick();
+    // Reported when the location is taken, without a request.
+    discovery.fetchQueued();
     QCOMPARE(spy.count(), 1);
     QCOMPARE(spy.at(0).at(0).toString(), record("Unknown", shown));
-    QVERIFY(discovery.fetches().isEmpty());
+    QVERIFY(discovery.isIdle());
     QTest::qWait(200);
     QCOMPARE(spy.count(), 1);
     QCOMPARE(server.connections(), connectionsBefore);
@@ -655,19 +749,20 @@ void TestSsdpDiscovery::descriptionsUpToOneMebibyteAreRead()
              record("Unknown", server.url(QStringLiteral("/one-byte-over"))));
 }
 
-void TestSsdpDiscovery::fetchesAreDeletedOnceHandled()
+void TestSsdpDiscovery::theFetcherIsIdleOnceEveryFetchIsHandled()
 {
     FetcherHarness discovery;
     QSignalSpy spy(&discovery, &DescriptionFetcher::dataReceived);
+    QVERIFY(discovery.isIdle());
     queue(discovery, server.url(QStringLiteral("/desc.xml")));
     queue(discovery, server.url(QStringLiteral("/missing.xml")));
     queue(discovery, server.url(QStringLiteral("/endless")));
-    // All queued locations are started in one tick.
-    discovery.tick();
+    // All queued locations are taken at once.
+    discovery.fetchQueued();
     QCOMPARE(discovery.takeAll(), QStringList{});
-    QCOMPARE(discovery.fetches().size(), 3);
+    QVERIFY(!discovery.isIdle());
     QCOMPARE(records(spy, 3).size(), 3);
-    QTRY_COMPARE(discovery.fetches().size(), 0);
+    QVERIFY(discovery.isIdle());
 }
 
 void TestSsdpDiscovery::aHostWhoseHeaderNeverEndsHoldsUpNoOther()
@@ -678,7 +773,7 @@ void TestSsdpDiscovery::aHostWhoseHeaderNeverEndsHoldsUpNoOther()
         server.route(QStringLiteral("/silent/%1").arg(i),
                      {200, {}, {}, DescriptionServer::Behaviour::Silent});
     }
-    DescriptionServer other;
+    DescriptionServer other{QHostAddress(QStringLiteral("127.0.0.2"))}; // another host
     other.route(QStringLiteral("/desc.xml"),
                 "<root><device><friendlyName>Other</friendlyName></device></root>");
     // The connections of earlier tests close on the server's side in their time.
@@ -721,6 +816,68 @@ void TestSsdpDiscovery::aHostWhoseHeaderNeverEndsHoldsUpNoOther()
     QCOMPARE(found.size(), expected.size());
     QCOMPARE(QSet<QString>(found.begin(), found.end()), expected);
     QTRY_COMPARE(server.openConnections(), 0);
+}
+
+void TestSsdpDiscovery::eachHostHasItsShareAndTheHostsTakeTurns()
+{
+    // Ten hosts hold their six fetches open, the first over two ports: 60 of
+    // the 64 fetches. Then one host with many quick descriptions, then one
+    // with a single one.
+    std::vector<std::unique_ptr<DescriptionServer>> holding;
+    QStringList held;
+    for (int h = 1; h <= 10; ++h) {
+        for (int port = 0; port < (h == 1 ? 2 : 1); ++port) {
+            holding.push_back(std::make_unique<DescriptionServer>(
+                QHostAddress(QStringLiteral("127.0.0.%1").arg(h))));
+            for (int i = 1; i <= 6; ++i) {
+                holding.back()->route(QStringLiteral("/silent/%1").arg(i),
+                                      {200, {}, {}, DescriptionServer::Behaviour::Silent});
+                held << holding.back()->url(QStringLiteral("/silent/%1").arg(i));
+            }
+        }
+    }
+    const auto openOnFirstHost = [&holding] {
+        return holding[0]->openConnections() + holding[1]->openConnections();
+    };
+    DescriptionServer busy{QHostAddress(QStringLiteral("127.0.0.11"))};
+    DescriptionServer single{QHostAddress(QStringLiteral("127.0.0.12"))};
+    QStringList quick;
+    for (int i = 1; i <= 40; ++i) {
+        busy.route(QStringLiteral("/desc/%1").arg(i), "<friendlyName>Busy</friendlyName>");
+        quick << busy.url(QStringLiteral("/desc/%1").arg(i));
+    }
+    single.route(QStringLiteral("/desc.xml"), "<friendlyName>Single</friendlyName>");
+
+    // Each host answers for itself, within its sender's share of the run.
+    FetcherHarness discovery;
+    QSignalSpy spy(&discovery, &DescriptionFetcher::dataReceived);
+    for (qsizetype i = 0; i < held.size(); i += 6) {
+        discovery.answer(answer(locationLines(held.mid(i, 6))),
+                         QHostAddress(QStringLiteral("198.51.100.%1").arg(i / 6 + 1)));
+    }
+    discovery.fetchQueued();
+    discovery.answer(answer(locationLines(quick)), QHostAddress(QStringLiteral("198.51.100.50")));
+    discovery.answer(answer(locationLines({single.url(QStringLiteral("/desc.xml"))})),
+                     QHostAddress(QStringLiteral("198.51.100.51")));
+
+    // The single host's one fetch goes out with the first free one, not
+    // after the busy host's queue.
+    const QStringList found = records(spy, 41, 8000);
+    QCOMPARE(found.size(), 41);
+    const qsizetype turn =
+        found.indexOf(record(QStringLiteral("Single"), single.url(QStringLiteral("/desc.xml"))));
+    QVERIFY2(turn >= 0 && turn < 8, qPrintable(QString::number(turn)));
+    // The first host's share is one, whatever the ports.
+    QCOMPARE(openOnFirstHost(), 6);
+    QVERIFY(!discovery.isIdle());
+
+    // Dropped and aborted: no record, and every connection closed.
+    discovery.clear();
+    QVERIFY(discovery.isIdle());
+    QTRY_VERIFY(std::all_of(holding.begin(), holding.end(),
+                            [](const auto &server) { return server->openConnections() == 0; }));
+    QTest::qWait(200);
+    QCOMPARE(spy.count(), 41);
 }
 
 QTEST_GUILESS_MAIN(TestSsdpDiscovery)

@@ -42,12 +42,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     for (const QString &location : queued) {
         const QUrl url(location, QUrl::TolerantMode);
-        if (url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https"))
+        if (DescriptionFetcher::canFetch(url))
             continue;
         records.clear();
         fetcher.locations.clear();
         fetcher.answer("LOCATION:" + location.toUtf8() + "\r\n");
-        fetcher.tick();
+        fetcher.fetchQueued();
         FUZZ_CHECK(records ==
                    QStringList{DescriptionFetcher::record(QStringLiteral("Unknown"), url)});
     }

@@ -1,13 +1,11 @@
 #pragma once
 
-#include "descriptiondownload.h"
 #include "descriptionfetcher.h"
 #include "ssdplocations.h"
 
 #include <QByteArray>
 #include <QHostAddress>
 #include <QList>
-#include <QMetaObject>
 #include <QStringList>
 
 // The locations of one search run, handed in as the search thread hands
@@ -40,12 +38,4 @@ class FetcherHarness : public SearchRun, public DescriptionFetcher
 {
 public:
     FetcherHarness() : DescriptionFetcher(locations) {}
-
-    // Starts the fetches of the queued locations now, as the next tick would.
-    void tick() { QMetaObject::invokeMethod(this, "slotTimer", Qt::DirectConnection); }
-    // The fetches that are running.
-    QList<DescriptionDownload *> fetches() const
-    {
-        return findChildren<DescriptionDownload *>(Qt::FindDirectChildrenOnly);
-    }
 };
